@@ -1,0 +1,167 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tapi/host/message_queue.h"
+#include "tapi/host/provider_module.h"
+#include "tspi.h"
+
+namespace velkor::tapi {
+
+// The provider host inside an application's process: it loads the
+// installed providers on the first lineInitializeEx and shuts them down on
+// the last lineShutdown, numbers their devices, maps the applications'
+// handles onto the providers' and back, hands out asynchronous request IDs
+// and turns what providers report into messages for the applications.
+//
+// Its tables are guarded by one mutex that is never held while a provider
+// or an application is called: a provider may block in an entry point (up
+// to 12 s in lineOpen) while its receive thread reports events.
+class Host {
+public:
+    static Host& instance();
+
+    // --- application side -------------------------------------------------
+    LONG initialize(HLINEAPP* app, LINECALLBACK callback, DWORD* numDevs, DWORD* apiVersion,
+                    LINEINITIALIZEEXPARAMS* params);
+    LONG shutdown(HLINEAPP app);
+    LONG getMessage(HLINEAPP app, LINEMESSAGE* message, DWORD timeout);
+    LONG negotiateApiVersion(HLINEAPP app, DWORD deviceId, DWORD low, DWORD high,
+                             DWORD* version, LINEEXTENSIONID* extensionId);
+    LONG negotiateExtVersion(HLINEAPP app, DWORD deviceId, DWORD apiVersion, DWORD low,
+                             DWORD high, DWORD* extVersion);
+    // Wide form; the 8-bit form converts the result.
+    LONG getDevCaps(HLINEAPP app, DWORD deviceId, DWORD apiVersion, DWORD extVersion,
+                    LINEDEVCAPS* caps);
+    LONG open(HLINEAPP app, DWORD deviceId, HLINE* line, DWORD apiVersion, DWORD extVersion,
+              DWORD_PTR callbackInstance, DWORD privileges, DWORD mediaModes,
+              const LINECALLPARAMS* params);
+    LONG close(HLINE line);
+    LONG setStatusMessages(HLINE line, DWORD lineStates, DWORD addressStates);
+    LONG getStatusMessages(HLINE line, DWORD* lineStates, DWORD* addressStates);
+
+    // --- what every later line function is built from --------------------
+    // A line as the provider knows it.
+    struct LineTarget {
+        const ProviderEntryPoints* entry;
+        HDRVLINE hdLine;
+        DWORD deviceId;
+        DWORD tspiVersion;
+        HLINEAPP app;
+    };
+    struct CallTarget {
+        const ProviderEntryPoints* entry;
+        HDRVCALL hdCall;
+        HLINE line;
+        HLINEAPP app;
+    };
+    std::optional<LineTarget> lineTarget(HLINE line);
+    std::optional<CallTarget> callTarget(HCALL call);
+
+    // Runs an asynchronous provider request for `app`: `start` gets the new
+    // request ID and returns what the entry point returned. The result of a
+    // request that started reaches the application as LINE_REPLY; `done`,
+    // when given, runs first with the result (a new call's handle is made
+    // final there). Returns the request ID, or the entry point's error.
+    LONG runAsync(HLINEAPP app, const std::function<LONG(DRV_REQUESTID)>& start,
+                  std::function<void(LONG)> done = {});
+
+    // A call the application starts (lineMakeCall …): the layer's handle
+    // for the provider, and the application's handle, valid once the
+    // request completes successfully.
+    struct NewCall {
+        HTAPICALL htCall;
+        HCALL hCall;
+    };
+    NewCall createCall(HLINE line);
+    void setCallDriverHandle(HTAPICALL call, HDRVCALL hdCall);
+    void dropCall(HTAPICALL call);
+    LONG deallocateCall(HCALL call);
+
+    // --- provider side ----------------------------------------------------
+    static void lineEventProc(HTAPILINE htLine, HTAPICALL htCall, DWORD msg, DWORD_PTR p1,
+                              DWORD_PTR p2, DWORD_PTR p3);
+    static void phoneEventProc(HTAPIPHONE htPhone, DWORD msg, DWORD_PTR p1, DWORD_PTR p2,
+                               DWORD_PTR p3);
+    static void completionProc(DRV_REQUESTID requestId, LONG result);
+
+    void setPoster(TAPIPOSTER poster);
+
+    // Providers loaded now (tests).
+    std::size_t providerCount();
+    // A symbol of the loaded provider with this permanent ID (tests).
+    void* providerSymbol(DWORD permanentId, const char* name);
+
+private:
+    struct Provider;
+    struct Device;
+    struct OpenDevice;
+    struct LineOpen;
+    struct Call;
+    struct App;
+    struct Request;
+
+    Host();
+    ~Host();
+
+    void loadProviders();
+    void unloadProviders();
+    void handleLineEvent(std::uintptr_t device, std::uintptr_t call, DWORD msg, DWORD_PTR p1,
+                         DWORD_PTR p2, DWORD_PTR p3);
+    void handleLineCreate(DWORD msg, DWORD_PTR p1, DWORD_PTR p2);
+    void completeRequest(DRV_REQUESTID id, LONG result);
+
+    // With m_mutex held.
+    App* findApp(HLINEAPP app);
+    LineOpen* findLine(HLINE line);
+    void sendToLine(const LineOpen& open, DWORD hDevice, DWORD msg, DWORD_PTR p1, DWORD_PTR p2,
+                    DWORD_PTR p3);
+    void sendToApp(App& app, DWORD hDevice, DWORD msg, DWORD_PTR instance, DWORD_PTR p1,
+                   DWORD_PTR p2, DWORD_PTR p3);
+    // Detaches an application's open; returns the provider's line to close
+    // (and its calls to close first) when it was the last one.
+    struct Closing {
+        const ProviderEntryPoints* entry = nullptr;
+        HDRVLINE hdLine = nullptr;
+        std::vector<HDRVCALL> calls;
+    };
+    Closing detachLineOpen(LineOpen* open);
+    static void finishClosing(const Closing& closing);
+    void forgetOpenDevice(OpenDevice* device);
+    HCALL addAppCall(Call& call, LineOpen& open, bool announced);
+    void updateStatusMessages(OpenDevice& device, const ProviderEntryPoints*& entry,
+                              DWORD& lineStates, DWORD& addressStates);
+
+    std::mutex m_lifecycle;  // loading and unloading providers
+    std::mutex m_mutex;      // every table below
+    TAPIPOSTER m_poster = nullptr;
+
+    std::vector<std::unique_ptr<Provider>> m_providers;
+    std::vector<Device> m_lines;  // index = line device ID
+    std::map<HLINEAPP, std::unique_ptr<App>> m_apps;
+    std::map<HLINE, std::unique_ptr<LineOpen>> m_lineOpens;
+    // By the numbers handed to providers as HTAPILINE and HTAPICALL; never
+    // reused, so a late event for a closed line or a freed call is dropped.
+    std::map<std::uintptr_t, std::unique_ptr<OpenDevice>> m_openDevices;
+    std::map<std::uintptr_t, std::unique_ptr<Call>> m_calls;
+    std::map<HCALL, Call*> m_appCalls;
+    std::uintptr_t m_nextToken = 1;
+    std::condition_variable m_openSettled;
+    std::map<DRV_REQUESTID, std::unique_ptr<Request>> m_requests;
+
+    DWORD m_nextApp = 0x10001;
+    DWORD m_nextLine = 0x20001;
+    DWORD m_nextCall = 0x30001;
+    DRV_REQUESTID m_nextRequest = 1;
+};
+
+}  // namespace velkor::tapi
