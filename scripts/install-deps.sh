@@ -21,6 +21,7 @@ packages=(
     qt6-svg-dev
     libgl-dev
     libical-dev
+    nlohmann-json3-dev
     clang
     libclang-rt-14-dev
 )
