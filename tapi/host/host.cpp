@@ -226,18 +226,22 @@ LONG Host::getMessage(HLINEAPP app, LINEMESSAGE* message, DWORD timeout) {
     return queue->pop(*message, timeout) ? 0 : LINEERR_OPERATIONFAILED;
 }
 
+LONG Host::deviceEntry(HLINEAPP app, DWORD deviceId, const ProviderEntryPoints*& entry,
+                       DWORD& tspiVersion) {
+    std::lock_guard lock(m_mutex);
+    if (!findApp(app)) return LINEERR_INVALAPPHANDLE;
+    if (deviceId >= m_lines.size() || m_lines[deviceId].removed) return LINEERR_BADDEVICEID;
+    entry = &m_lines[deviceId].provider->module->entry();
+    tspiVersion = m_lines[deviceId].tspiVersion;
+    return 0;
+}
+
 LONG Host::negotiateApiVersion(HLINEAPP app, DWORD deviceId, DWORD low, DWORD high,
                                DWORD* version, LINEEXTENSIONID* extensionId) {
     if (!version || !extensionId) return LINEERR_INVALPOINTER;
     const ProviderEntryPoints* ep;
     DWORD tspiVersion;
-    {
-        std::lock_guard lock(m_mutex);
-        if (!findApp(app)) return LINEERR_INVALAPPHANDLE;
-        if (deviceId >= m_lines.size() || m_lines[deviceId].removed) return LINEERR_BADDEVICEID;
-        ep = &m_lines[deviceId].provider->module->entry();
-        tspiVersion = m_lines[deviceId].tspiVersion;
-    }
+    if (const LONG error = deviceEntry(app, deviceId, ep, tspiVersion)) return error;
     if (low > high || high < kLowestApiVersion || low > kHighestApiVersion) {
         return LINEERR_INCOMPATIBLEAPIVERSION;
     }
@@ -252,13 +256,7 @@ LONG Host::negotiateExtVersion(HLINEAPP app, DWORD deviceId, DWORD /*apiVersion*
     if (!extVersion) return LINEERR_INVALPOINTER;
     const ProviderEntryPoints* ep;
     DWORD tspiVersion;
-    {
-        std::lock_guard lock(m_mutex);
-        if (!findApp(app)) return LINEERR_INVALAPPHANDLE;
-        if (deviceId >= m_lines.size() || m_lines[deviceId].removed) return LINEERR_BADDEVICEID;
-        ep = &m_lines[deviceId].provider->module->entry();
-        tspiVersion = m_lines[deviceId].tspiVersion;
-    }
+    if (const LONG error = deviceEntry(app, deviceId, ep, tspiVersion)) return error;
     if (!ep->TSPI_lineNegotiateExtVersion) return LINEERR_OPERATIONUNAVAIL;
     return ep->TSPI_lineNegotiateExtVersion(deviceId, tspiVersion, low, high, extVersion);
 }
@@ -268,13 +266,7 @@ LONG Host::getDevCaps(HLINEAPP app, DWORD deviceId, DWORD /*apiVersion*/, DWORD 
     if (!caps) return LINEERR_INVALPOINTER;
     const ProviderEntryPoints* ep;
     DWORD tspiVersion;
-    {
-        std::lock_guard lock(m_mutex);
-        if (!findApp(app)) return LINEERR_INVALAPPHANDLE;
-        if (deviceId >= m_lines.size() || m_lines[deviceId].removed) return LINEERR_BADDEVICEID;
-        ep = &m_lines[deviceId].provider->module->entry();
-        tspiVersion = m_lines[deviceId].tspiVersion;
-    }
+    if (const LONG error = deviceEntry(app, deviceId, ep, tspiVersion)) return error;
     if (!ep->TSPI_lineGetDevCaps) return LINEERR_OPERATIONUNAVAIL;
     return ep->TSPI_lineGetDevCaps(deviceId, tspiVersion, extVersion, caps);
 }

@@ -120,6 +120,11 @@ private:
     void handleLineCreate(DWORD msg, DWORD_PTR p1, DWORD_PTR p2);
     void completeRequest(DRV_REQUESTID id, LONG result);
 
+    // The provider entry points and TSPI version of a device an application
+    // names; 0 or the error to return.
+    LONG deviceEntry(HLINEAPP app, DWORD deviceId, const ProviderEntryPoints*& entry,
+                     DWORD& tspiVersion);
+
     // With m_mutex held.
     App* findApp(HLINEAPP app);
     LineOpen* findLine(HLINE line);

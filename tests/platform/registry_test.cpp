@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include "tests/support/temp_folder.h"
 
 namespace velkor::platform {
 namespace {
@@ -14,12 +15,6 @@ constexpr const char* kProviderKey = "Software\\Microsoft\\PCApplication\\VELKOR
 
 class RegistryTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/velkor-registry-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(root); }
 
     std::string hiveText(Hive hive) {
         std::ifstream in(registry().hiveFile(hive));
@@ -31,7 +26,8 @@ protected:
     }
     Registry registry() { return Registry(root); }
 
-    std::filesystem::path root;
+    ::velkor::testing::TempFolder folder;
+    const std::filesystem::path& root = folder.path();
 };
 
 TEST_F(RegistryTest, ValuesRoundTripAndMissingOnesAreReportedAsSuch) {

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "tools/velkor-reg/reg_command.h"
+#include "tests/support/temp_folder.h"
 
 namespace velkor::tools {
 namespace {
@@ -13,12 +14,6 @@ using platform::Registry;
 
 class VelkorRegTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/velkor-reg-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(root); }
 
     struct Result {
         int code;
@@ -32,7 +27,8 @@ protected:
         return {code, out.str(), err.str()};
     }
 
-    std::filesystem::path root;
+    ::velkor::testing::TempFolder folder;
+    const std::filesystem::path& root = folder.path();
 };
 
 constexpr const char* kKey = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\PCApplication\\VELKORSP";

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include "platform/text/utf8.h"
+#include "tests/support/temp_folder.h"
 
 namespace velkor::config {
 namespace {
@@ -13,19 +14,14 @@ using platform::Registry;
 
 class SettingsStoreTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/velkor-settings-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(root); }
 
     Registry registry() { return Registry(root); }
     std::optional<std::uint32_t> stored(const char* name) {
         return registry().readDword(Hive::LocalMachine, kProviderKey, name);
     }
 
-    std::filesystem::path root;
+    ::velkor::testing::TempFolder folder;
+    const std::filesystem::path& root = folder.path();
 };
 
 TEST_F(SettingsStoreTest, FirstRunWritesEveryDefaultBack) {

@@ -15,6 +15,7 @@
 #include "tapi/host/provider_list.h"
 #include "tapi_names.h"
 #include "tspi.h"
+#include "tests/support/temp_folder.h"
 
 namespace velkor::tapi {
 namespace {
@@ -32,9 +33,6 @@ struct FakeControls {
 class HostTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/velkor-tapi-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = pattern;
         setenv("VELKOR_REGISTRY_DIR", root.c_str(), 1);
         ProviderList list{platform::Registry(root)};
         permanentId = *list.add(FAKE_PROVIDER_PATH);
@@ -42,7 +40,6 @@ protected:
     void TearDown() override {
         for (HLINEAPP app : apps) lineShutdown(app);
         unsetenv("VELKOR_REGISTRY_DIR");
-        std::filesystem::remove_all(root);
     }
 
     HLINEAPP initialize(DWORD options = LINEINITIALIZEEXOPTION_USEEVENT,
@@ -91,7 +88,8 @@ protected:
     }
     std::string log() { return fake.log(); }
 
-    std::filesystem::path root;
+    ::velkor::testing::TempFolder folder;
+    const std::filesystem::path& root = folder.path();
     DWORD permanentId = 0;
     std::vector<HLINEAPP> apps;
     DWORD devices = 0;

@@ -7,23 +7,19 @@
 #include <vector>
 
 #include "tapi.h"
+#include "tests/support/temp_folder.h"
 
 namespace velkor::tapi {
 namespace {
 
 class ProviderListTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/velkor-providers-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = pattern;
-    }
     void TearDown() override {
         unsetenv("VELKOR_PROVIDER_PATH");
         unsetenv("VELKOR_REGISTRY_DIR");
-        std::filesystem::remove_all(root);
     }
-    std::filesystem::path root;
+    ::velkor::testing::TempFolder folder;
+    const std::filesystem::path& root = folder.path();
 };
 
 TEST_F(ProviderListTest, AddReadRemoveKeepsIdsUnique) {

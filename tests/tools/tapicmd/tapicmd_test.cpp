@@ -10,6 +10,7 @@
 #include "tools/tapicmd/command_runner.h"
 #include "tools/tapicmd/session.h"
 #include "tspi.h"
+#include "tests/support/temp_folder.h"
 
 namespace velkor::tapicmd {
 namespace {
@@ -20,9 +21,6 @@ constexpr const char* kProvidersKey =
 class TapicmdTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/velkor-tapicmd-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = pattern;
         setenv("VELKOR_REGISTRY_DIR", root.c_str(), 1);
         platform::Registry reg(root);
         reg.writeDword(platform::Hive::LocalMachine, kProvidersKey, "NumProviders", 1);
@@ -39,7 +37,6 @@ protected:
     void TearDown() override {
         if (module) dlclose(module);
         unsetenv("VELKOR_REGISTRY_DIR");
-        std::filesystem::remove_all(root);
     }
 
     int run(const std::string& script) {
@@ -53,7 +50,8 @@ protected:
         return lines;
     }
 
-    std::filesystem::path root;
+    ::velkor::testing::TempFolder folder;
+    const std::filesystem::path& root = folder.path();
     Session session;
     std::ostringstream out;
     CommandRunner runner{session, out};

@@ -7,6 +7,7 @@
 #include "provider/link/cti.h"
 #include "provider/link/transport/udp_transport.h"
 #include "tests/provider/link/transport/loopback_pbx.h"
+#include "tests/support/temp_folder.h"
 
 namespace velkor::link {
 namespace {
@@ -50,9 +51,6 @@ std::vector<std::uint8_t> frame(std::uint8_t type, std::vector<std::uint8_t> pay
 class LinkServiceTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/velkor-link-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = pattern;
         const std::uint32_t base = testing::uniqueLoopbackPair();
         local = base;
         pbx = base + 1;
@@ -75,7 +73,6 @@ protected:
     }
     void TearDown() override {
         service.reset();
-        std::filesystem::remove_all(root);
     }
 
     void pbxSends(DatagramSocket& socket, std::uint16_t port, const std::vector<std::uint8_t>& b) {
@@ -83,7 +80,8 @@ protected:
                   DatagramSocket::SendStatus::Sent);
     }
 
-    std::filesystem::path root;
+    ::velkor::testing::TempFolder folder;
+    const std::filesystem::path& root = folder.path();
     std::uint32_t local = 0;
     std::uint32_t pbx = 0;
     std::unique_ptr<config::SettingsStore> store;

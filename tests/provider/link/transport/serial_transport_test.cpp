@@ -6,6 +6,7 @@
 
 #include "tests/provider/link/transport/loopback_pbx.h"
 #include "tests/provider/link/transport/pty_pair.h"
+#include "tests/support/temp_folder.h"
 
 namespace velkor::link {
 namespace {
@@ -18,14 +19,10 @@ class SerialTransportTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(pty.ok());
-        char pattern[] = "/tmp/velkor-serial-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = pattern;
         store = std::make_unique<config::SettingsStore>(platform::Registry(root));
         settings.communicationMethod = 0;
         settings.com1Device = pty.slavePath();
     }
-    void TearDown() override { std::filesystem::remove_all(root); }
 
     std::unique_ptr<SerialTransport> makeTransport() {
         return std::make_unique<SerialTransport>(
@@ -36,7 +33,8 @@ protected:
     }
 
     PtyPair pty;
-    std::filesystem::path root;
+    ::velkor::testing::TempFolder folder;
+    const std::filesystem::path& root = folder.path();
     std::unique_ptr<config::SettingsStore> store;
     config::ProviderSettings settings;
     FeedRecorder recorder;
