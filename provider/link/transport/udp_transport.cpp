@@ -85,12 +85,12 @@ void UdpTransport::pumpTurn(CVelkorThread& holder) {
         if (!atd.received().empty()) {
             next = &atd;
         } else {
-            m_clock.sleepFor(kIdleWait);
+            holder.idleWait(kIdleWait);
             next = &cti;
         }
     } else {
         if (cti.received().empty()) {
-            m_clock.sleepFor(kIdleWait);
+            holder.idleWait(kIdleWait);
             next = &atd;
         } else {
             next = &cti;

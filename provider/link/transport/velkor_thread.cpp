@@ -96,6 +96,16 @@ void CVelkorThread::flushPending() {
     m_pendingSize = m_pending.size();
 }
 
+void CVelkorThread::idleWait(platform::Duration pause) {
+    const platform::TimePoint deadline = clock().now() + pause;
+    for (platform::TimePoint now = clock().now(); now < deadline; now = clock().now()) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+        if (m_socket.waitReadable(left).status == DatagramSocket::ReadyStatus::Readable) {
+            onReadable();
+        }
+    }
+}
+
 void CVelkorThread::onReadable() {
     for (;;) {
         Ipv4Endpoint source;

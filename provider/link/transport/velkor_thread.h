@@ -52,6 +52,10 @@ public:
 
     // Sends what the pending buffer holds; called on this thread.
     void flushPending();
+    // The parse turn's idle pause, on this thread: datagrams that arrive
+    // meanwhile are still collected, so a burst from the PBX does not
+    // overflow the socket while the turn waits.
+    void idleWait(platform::Duration pause);
 
 protected:
     bool initInstance() override;

@@ -77,6 +77,27 @@ TEST_F(UdpTransportTest, FullSizeDatagramAndItsSuccessorBothArrive) {
     EXPECT_EQ(recorder.waitFor(Channel::Cti, expected.size()), expected);
 }
 
+TEST_F(UdpTransportTest, DatagramsKeepBeingCollectedWhileTheParseTurnIdles) {
+    // The PBX answers a run of requests with one small datagram each. The
+    // socket holds only about 256 of them; 600 sent one every 50 us arrive
+    // faster than that within one 20 ms idle pause of the parse turn, so the
+    // channel thread must keep reading while it pauses.
+    DatagramSocket cti = pbxSocket(5029);
+    auto transport = makeTransport();
+    ASSERT_TRUE(transport->open());
+    std::vector<std::uint8_t> expected;
+    auto slot = std::chrono::steady_clock::now();
+    for (int i = 0; i < 600; ++i) {
+        const std::vector<std::uint8_t> datagram(21, static_cast<std::uint8_t>(i));
+        slot += std::chrono::microseconds(50);
+        while (std::chrono::steady_clock::now() < slot) {
+        }
+        sendFrom(cti, datagram, 5029);
+        expected.insert(expected.end(), datagram.begin(), datagram.end());
+    }
+    EXPECT_EQ(recorder.waitFor(Channel::Cti, expected.size()), expected);
+}
+
 TEST_F(UdpTransportTest, DatagramsFromAnotherAddressAreDropped) {
     DatagramSocket cti = pbxSocket(5029);
     DatagramSocket stranger;
