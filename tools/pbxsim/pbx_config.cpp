@@ -1,3 +1,4 @@
+#include "tools/pbxsim/text_file.h"
 #include "tools/pbxsim/pbx_config.h"
 
 #include <algorithm>
@@ -511,15 +512,13 @@ ConfigResult parseConfig(std::string_view text, std::string_view origin) {
 }
 
 ConfigResult loadConfig(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    const auto text = readTextFile(path);
+    if (!text) {
         ConfigResult result;
         result.errors.push_back(path.string() + ": cannot be read");
         return result;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return parseConfig(text.str(), path.string());
+    return parseConfig(*text, path.string());
 }
 
 }  // namespace velkor::pbxsim

@@ -1,3 +1,4 @@
+#include "tools/pbxsim/text_file.h"
 #include "tools/pbxsim/scenario.h"
 
 #include <algorithm>
@@ -126,15 +127,13 @@ ScenarioParse parseScenario(std::string_view text, std::string_view origin) {
 }
 
 ScenarioParse loadScenario(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    const auto text = readTextFile(path);
+    if (!text) {
         ScenarioParse result;
         result.errors.push_back(path.string() + ": cannot be read");
         return result;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return parseScenario(text.str(), path.string());
+    return parseScenario(*text, path.string());
 }
 
 ScenarioRun::ScenarioRun(Pbx& pbx, Scenario scenario, std::function<void(const ScenarioRun&)> onFinished)
