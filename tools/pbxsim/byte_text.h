@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -18,6 +19,28 @@ struct SplitResult {
     std::string error;
 };
 SplitResult splitWords(std::string_view line);
+
+// Reads a file's text line by line: for every line with words, calls
+// onLine(lineNumber, line, words), which returns a problem or "". Problems,
+// and lines whose words cannot be split, are added to `errors` as
+// "origin:N: problem".
+template <typename OnLine>
+void forEachWordLine(std::string_view text, std::string_view origin,
+                     std::vector<std::string>& errors, OnLine onLine) {
+    std::size_t lineNumber = 0;
+    for (std::size_t start = 0; start <= text.size();) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        const std::string_view line = text.substr(start, end - start);
+        start = end + 1;
+        ++lineNumber;
+        const SplitResult split = splitWords(line);
+        std::string problem = split.error;
+        if (problem.empty() && !split.words.empty()) problem = onLine(lineNumber, line, split.words);
+        if (!problem.empty()) {
+            errors.push_back(std::string(origin) + ":" + std::to_string(lineNumber) + ": " + problem);
+        }
+    }
+}
 
 // Bytes written the way the control commands and scenarios write them:
 //   2123 or 21 23   hex bytes (an optional 0x prefix per word)

@@ -486,24 +486,10 @@ std::uint16_t PbxConfig::coDirectorySize() const {
 
 ConfigResult parseConfig(std::string_view text, std::string_view origin) {
     Parser parser;
-    std::size_t lineNumber = 0;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        const std::size_t end = std::min(text.find('\n', start), text.size());
-        const std::string_view line = text.substr(start, end - start);
-        start = end + 1;
-        ++lineNumber;
-        const std::string where = std::string(origin) + ":" + std::to_string(lineNumber) + ": ";
-        const SplitResult split = splitWords(line);
-        if (!split.error.empty()) {
-            parser.errors.push_back(where + split.error);
-            continue;
-        }
-        if (split.words.empty()) continue;
-        const std::string error = parser.apply(split.words);
-        if (!error.empty()) parser.errors.push_back(where + error);
-        if (end == text.size()) break;
-    }
+    forEachWordLine(text, origin, parser.errors,
+                    [&](std::size_t, std::string_view, const std::vector<std::string>& words) {
+                        return parser.apply(words);
+                    });
     parser.finish(origin);
     ConfigResult result;
     result.errors = std::move(parser.errors);

@@ -96,32 +96,23 @@ ScenarioParse parseScenario(std::string_view text, std::string_view origin) {
     ScenarioParse result;
     Scenario scenario;
     scenario.name = std::string(origin);
-    std::size_t lineNumber = 0;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        const std::size_t end = std::min(text.find('\n', start), text.size());
-        const std::string_view line = text.substr(start, end - start);
-        start = end + 1;
-        ++lineNumber;
-        const std::string where = std::string(origin) + ":" + std::to_string(lineNumber) + ": ";
-        const SplitResult split = splitWords(line);
-        if (!split.error.empty()) {
-            result.errors.push_back(where + split.error);
-        } else if (!split.words.empty()) {
-            ScenarioStep step;
-            step.line = lineNumber;
-            const std::string error = parseStep(split.words, step, scenario);
-            if (!error.empty()) {
-                result.errors.push_back(where + error);
-            } else if (split.words[0] != "ignore") {
-                std::string written(line);
-                while (!written.empty() && (written.back() == '\r' || written.back() == ' ')) written.pop_back();
-                step.text = written.substr(written.find_first_not_of(" \t"));
-                scenario.steps.push_back(std::move(step));
-            }
-        }
-        if (end == text.size()) break;
-    }
+    forEachWordLine(text, origin, result.errors,
+                    [&](std::size_t lineNumber, std::string_view line,
+                        const std::vector<std::string>& words) {
+                        ScenarioStep step;
+                        step.line = lineNumber;
+                        const std::string error = parseStep(words, step, scenario);
+                        if (error.empty() && words[0] != "ignore") {
+                            std::string written(line);
+                            while (!written.empty() &&
+                                   (written.back() == '\r' || written.back() == ' ')) {
+                                written.pop_back();
+                            }
+                            step.text = written.substr(written.find_first_not_of(" \t"));
+                            scenario.steps.push_back(std::move(step));
+                        }
+                        return error;
+                    });
     if (result.errors.empty()) result.scenario = std::move(scenario);
     return result;
 }
