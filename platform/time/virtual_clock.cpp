@@ -28,12 +28,26 @@ std::cv_status VirtualClock::waitUntil(std::condition_variable& cv,
     waiter->mutex = lock.mutex();
     waiter->cv = &cv;
     waiter->deadline = deadline;
+    std::vector<std::shared_ptr<Waiter>> due;
+    bool jumped = false;
     {
         std::lock_guard clockLock(m_mutex);
         if (m_now >= deadline) {
             return std::cv_status::timeout;
         }
-        m_waiters.push_back(waiter);
+        jumped = m_autoAdvance;
+        if (jumped) {
+            m_now = deadline;
+            for (const auto& w : m_waiters) {
+                if (w->deadline <= m_now) due.push_back(w);
+            }
+        } else {
+            m_waiters.push_back(waiter);
+        }
+    }
+    if (jumped) {
+        wake(due, lock.mutex());
+        return std::cv_status::timeout;
     }
     m_waitersChanged.notify_all();
 
@@ -79,13 +93,23 @@ void VirtualClock::advanceTo(TimePoint target) {
     advance(step);
 }
 
-void VirtualClock::wake(const std::vector<std::shared_ptr<Waiter>>& due) {
+void VirtualClock::wake(const std::vector<std::shared_ptr<Waiter>>& due, std::mutex* held) {
     for (const auto& w : due) {
         std::lock_guard guard(w->guard);
         if (!w->active) continue;
+        if (w->mutex == held) {
+            // The caller holds this waiter's mutex already.
+            w->cv->notify_all();
+            continue;
+        }
         std::lock_guard lock(*w->mutex);
         w->cv->notify_all();
     }
+}
+
+void VirtualClock::setAutoAdvance(bool on) {
+    std::lock_guard clockLock(m_mutex);
+    m_autoAdvance = on;
 }
 
 std::size_t VirtualClock::waiterCount() const {

@@ -23,6 +23,13 @@ public:
     void advance(Duration step);
     void advanceTo(TimePoint target);
 
+    // With auto-advance on, a wait that nothing has ended moves the clock to
+    // its own deadline at once. Suits single-threaded tests whose peer
+    // answers inside the call that sent the request: every wait then either
+    // is already satisfied or would run out, and the clock shows exactly how
+    // long the code under test would have waited.
+    void setAutoAdvance(bool on);
+
     // Number of threads currently blocked in waitUntil; lets a test wait
     // until a worker has reached its wait before moving the clock.
     std::size_t waiterCount() const;
@@ -32,11 +39,12 @@ public:
 private:
     struct Waiter;
 
-    void wake(const std::vector<std::shared_ptr<Waiter>>& due);
+    void wake(const std::vector<std::shared_ptr<Waiter>>& due, std::mutex* held = nullptr);
 
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_waitersChanged;
     TimePoint m_now;
+    bool m_autoAdvance = false;
     std::vector<std::shared_ptr<Waiter>> m_waiters;
 };
 

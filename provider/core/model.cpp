@@ -141,6 +141,19 @@ void StationModel::raiseAddressState(LineContext& line, DWORD state) {
     m_events.lineEvent(line, nullptr, LINE_ADDRESSSTATE, 0, state, 0);
 }
 
+void StationModel::replayLineNotices(StationRecord& station) {
+    if (!station.line) return;
+    LineContext& line = *station.line;
+    raiseDevSpecific(line, 32, 0, station.portValue);
+    std::vector<DWORD> numbers;
+    {
+        platform::ScopedLock lock(m_callLock);
+        numbers.swap(line.completionNumbers);
+    }
+    for (const DWORD number : numbers) raiseDevSpecific(line, 4, 1, number);
+    if (line.messageCountPending) raiseDevSpecific(line, 5, 1, line.messageCount);
+}
+
 void StationModel::conferenceCleanUp(LineContext& line) {
     platform::ScopedLock lock(m_callLock);
     std::size_t conferenced = 0;

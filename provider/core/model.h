@@ -102,6 +102,11 @@ public:
     void raiseDevSpecific(LineContext& line, DWORD_PTR p1, DWORD_PTR p2, DWORD_PTR p3);
     void raiseAddressState(LineContext& line, DWORD state);
 
+    // TSPI_lineSetStatusMessages: the notices an application opening the
+    // line has missed: the station's port value, the call-completion numbers
+    // collected (then cleared) and a pending message count.
+    void replayLineNotices(StationRecord& station);
+
     // Conference clean-up after a member left.
     void conferenceCleanUp(LineContext& line);
 

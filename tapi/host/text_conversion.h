@@ -6,13 +6,13 @@
 #include <string>
 #include <string_view>
 
+#include "platform/text/utf16.h"
 #include "tapi.h"
 
 namespace velkor::tapi {
 
-// 8-bit text is UTF-8; wide text is UTF-16. Invalid sequences become U+FFFD.
-std::u16string utf8ToUtf16(std::string_view text);
-std::string utf16ToUtf8(std::u16string_view text);
+using platform::utf16ToUtf8;
+using platform::utf8ToUtf16;
 
 // A variable-size field of a TAPI structure: the byte offsets of its size
 // and offset members, and whether it holds wide text.

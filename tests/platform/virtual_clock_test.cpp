@@ -67,5 +67,27 @@ TEST(VirtualClockTest, PastDeadlineTimesOutAtOnce) {
     EXPECT_TRUE(lock.owns_lock());
 }
 
+TEST(VirtualClockTest, AutoAdvanceJumpsToTheDeadlineAndWakesTheOthersDue) {
+    VirtualClock clock;
+    const TimePoint start = clock.now();
+    std::mutex mutex;
+    std::condition_variable cv;
+    // A thread blocked until start + 3 s, without auto-advance yet.
+    std::thread early([&] { clock.sleepUntil(start + 3000ms); });
+    ASSERT_TRUE(clock.awaitWaiters(1, 10s));
+
+    clock.setAutoAdvance(true);
+    clock.sleepFor(250ms);
+    EXPECT_EQ(clock.now() - start, 250ms);
+    {
+        std::unique_lock lock(mutex);
+        EXPECT_FALSE(clock.waitUntil(cv, lock, clock.now() + 5000ms, [] { return false; }));
+        EXPECT_TRUE(lock.owns_lock());
+    }
+    // Passing 3 s woke the other sleeper.
+    early.join();
+    EXPECT_EQ(clock.now() - start, 5250ms);
+}
+
 }  // namespace
 }  // namespace velkor::platform

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <mutex>
+#include <string>
+
+#include "platform/time/clock.h"
+#include "platform/time/timer_queue.h"
+#include "provider/config/provider_settings.h"
+#include "provider/core/atd_session.h"
+#include "provider/core/lifecycle.h"
+#include "provider/core/model.h"
+#include "provider/core/session_replies.h"
+#include "provider/core/tspi_events.h"
+#include "provider/link/transport/link_service.h"
+
+namespace velkor::provider {
+
+// Everything the provider runs between enumeration and shutdown: the
+// settings, the timer thread, the link with its transport, the station
+// model, the waits of the start-up and the ATD session. Built by
+// TSPI_providerEnumDevices and destroyed by TSPI_providerShutdown, so that no
+// thread of the provider outlives it.
+class ServiceProvider final : private core::LinkControl {
+public:
+    using Notice = core::ProviderLifecycle::Notice;
+
+    explicit ServiceProvider(Notice notice, platform::Clock& clock = platform::Clock::real(),
+                             config::SettingsStore store = config::SettingsStore());
+    ~ServiceProvider() override;
+
+    ServiceProvider(const ServiceProvider&) = delete;
+    ServiceProvider& operator=(const ServiceProvider&) = delete;
+
+    core::ProviderLifecycle& lifecycle() { return m_lifecycle; }
+    core::StationModel& model() { return m_model; }
+    core::TspiEvents& events() { return m_events; }
+    link::LinkService& linkService() { return m_link; }
+    config::SettingsStore& store() { return m_store; }
+
+private:
+    bool start() override { return m_link.start(); }
+    void stop() override { m_link.stop(); }
+
+    platform::Clock& m_clock;
+    config::SettingsStore m_store;
+    platform::TimerQueue m_timers;
+    core::TspiEvents m_events;
+    // Declared before the model it delivers to, and stopped first in the
+    // destructor: the link's threads end before anything they call goes.
+    link::LinkService m_link;
+    core::LinkSender m_sender;
+    core::StationModel m_model;
+    core::SessionReplies m_replies;
+    core::AtdSession m_atd;
+    core::ProviderLifecycle m_lifecycle;
+};
+
+}  // namespace velkor::provider
