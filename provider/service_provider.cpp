@@ -9,9 +9,9 @@ ServiceProvider::ServiceProvider(Notice notice, platform::Clock& clock,
       m_timers(clock),
       m_link(m_store,
              link::LinkHandlers{.events = &m_model,
-                                .replies = &m_replies,
-                                .rejections = &m_replies,
-                                .services = nullptr,
+                                .replies = &m_answers,
+                                .rejections = &m_answers,
+                                .services = &m_lines,
                                 .atd = &m_model},
              m_timers, clock,
              link::LinkService::Hooks{.onStart = {},
@@ -25,7 +25,13 @@ ServiceProvider::ServiceProvider(Notice notice, platform::Clock& clock,
                 .onVersion = [this](const std::string& text) { m_store.writeVersionText(text); },
                 .startSupervision = [this] { m_link.atdSupervisor().start(); },
                 .stopSupervision = [this] { m_link.atdSupervisor().stop(); }}),
+      m_lines(m_model, clock,
+              [this] {
+                  return core::readLocationPrefixes(m_store.registry());
+              }),
       m_lifecycle(m_model, m_replies, m_atd, *this, m_store, clock, std::move(notice)) {
+    m_answers.session = &m_replies;
+    m_answers.lines = &m_lines;
     m_model.setAtdSender(&m_sender);
     m_model.setAtdSession(&m_atd);
 }

@@ -8,6 +8,7 @@
 #include "provider/config/provider_settings.h"
 #include "provider/core/atd_session.h"
 #include "provider/core/lifecycle.h"
+#include "provider/core/line_operations.h"
 #include "provider/core/model.h"
 #include "provider/core/session_replies.h"
 #include "provider/core/tspi_events.h"
@@ -32,12 +33,28 @@ public:
     ServiceProvider& operator=(const ServiceProvider&) = delete;
 
     core::ProviderLifecycle& lifecycle() { return m_lifecycle; }
+    core::LineOperations& lines() { return m_lines; }
     core::StationModel& model() { return m_model; }
     core::TspiEvents& events() { return m_events; }
     link::LinkService& linkService() { return m_link; }
     config::SettingsStore& store() { return m_store; }
 
 private:
+    // Replies and rejections go to the start-up waits and to the line
+    // operations; each takes the request codes that are its own.
+    struct Answers final : link::ReplyHandler, link::RejectionHandler {
+        core::SessionReplies* session = nullptr;
+        core::LineOperations* lines = nullptr;
+        void onReply(const link::CtiMessage& m) override {
+            session->onReply(m);
+            lines->onReply(m);
+        }
+        void onRejection(const link::Rejection& r) override {
+            session->onRejection(r);
+            lines->onRejection(r);
+        }
+    };
+
     bool start() override { return m_link.start(); }
     void stop() override { m_link.stop(); }
 
@@ -45,6 +62,7 @@ private:
     config::SettingsStore m_store;
     platform::TimerQueue m_timers;
     core::TspiEvents m_events;
+    Answers m_answers;
     // Declared before the model it delivers to, and stopped first in the
     // destructor: the link's threads end before anything they call goes.
     link::LinkService m_link;
@@ -52,6 +70,7 @@ private:
     core::StationModel m_model;
     core::SessionReplies m_replies;
     core::AtdSession m_atd;
+    core::LineOperations m_lines;
     core::ProviderLifecycle m_lifecycle;
 };
 

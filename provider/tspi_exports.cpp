@@ -12,16 +12,38 @@
 
 #include "provider/core/line_caps.h"
 #include "provider/install_check.h"
+#include "platform/text/utf16.h"
+#include "provider/exports.h"
 #include "provider/service_provider.h"
 #include "tapi_host.h"
 #include "tspi.h"
 
-namespace {
-
 using velkor::provider::ServiceProvider;
+using velkor::provider::exports::provider;
 
+namespace velkor::provider::exports {
+
+namespace {
 std::recursive_mutex g_entry;
 std::unique_ptr<ServiceProvider> g_provider;
+}  // namespace
+
+std::recursive_mutex& entryLock() { return g_entry; }
+ServiceProvider* provider() { return g_provider.get(); }
+
+std::string text(LPCWSTR wide) {
+    if (!wide) return {};
+    std::u16string_view view(wide);
+    // Destinations and device classes are short; a runaway text is cut.
+    return platform::utf16ToUtf8(view.substr(0, kMaxText));
+}
+
+}  // namespace velkor::provider::exports
+
+namespace {
+
+using velkor::provider::exports::g_entry;
+using velkor::provider::exports::g_provider;
 
 // The UI part of the provider is this file itself.
 constexpr char16_t kUiModuleName[] = u"velkorsp.tsp";
@@ -37,8 +59,6 @@ void showNotice(const std::string& text) {
         std::cerr << "velkorsp: " << text << '\n';
     }
 }
-
-ServiceProvider* provider() { return g_provider.get(); }
 
 velkor::core::StationRecord* stationOfDevice(DWORD deviceId) {
     ServiceProvider* p = provider();
@@ -177,11 +197,8 @@ LONG TSPI_lineGetID(HDRVLINE hdLine, DWORD, HDRVCALL, DWORD dwSelect, LPVARSTRIN
     const velkor::core::StationRecord* station =
         p ? p->model().findStationForLine(hdLine) : nullptr;
     if (!station) return LINEERR_INVALLINEHANDLE;
-    std::string deviceClass;
-    for (const char16_t* c = lpszDeviceClass; c && *c; ++c) {
-        deviceClass.push_back(*c < 0x80 ? static_cast<char>(*c) : '?');
-    }
-    return velkor::core::fillLineId(station->lineDeviceId, dwSelect, deviceClass, lpDeviceID);
+    return velkor::core::fillLineId(station->lineDeviceId, dwSelect,
+                                    velkor::provider::exports::text(lpszDeviceClass), lpDeviceID);
 }
 
 LONG TSPI_lineSetStatusMessages(HDRVLINE hdLine, DWORD, DWORD) {

@@ -77,6 +77,9 @@ struct CallContext {
     std::string parkNumber;
     // Number the PBX reported as dialled (event 0x45 '!' '6').
     std::string dialled;
+    // The provider's own 32-bit reference, which the PBX hands back in the
+    // service requests about this call.
+    std::uint32_t reference = 0;
 
     static constexpr std::size_t kMaxUserUserInfo = 7;
 
@@ -119,6 +122,8 @@ struct LineContext {
     bool forwardActive = false;
     std::string forwardDestination;  // up to kMaxForwardDestination
     std::uint8_t coHoldSetting = '$';
+    // Media mode TAPI detects and reports on the line's calls.
+    DWORD mediaMode = LINEMEDIAMODE_INTERACTIVEVOICE;
     bool inUse = false;
     bool releasedByConference = false;
     bool pagingActive = false;

@@ -80,6 +80,22 @@ struct Event {
         }
         return c;
     }
+    // The dial-tone call of a consultation or conference: the call the
+    // provider made for TAPI's set-up request when there is one (state 0,
+    // not seen by the PBX yet), else a new one.
+    CallContext* consultationCall(bool controller) const {
+        for (const auto& c : line->calls) {
+            if (c->state == 0 && (c->role == kRoleConferenceController) == controller) {
+                if (!controller) c->key = std::string(kDialtoneKey);
+                return c.get();
+            }
+        }
+        CallContext* c = controller
+                             ? newCall({}, LINECALLORIGIN_CONFERENCE, LINECALLREASON_DIRECT)
+                             : newCall(kDialtoneKey, LINECALLORIGIN_OUTBOUND, LINECALLREASON_DIRECT);
+        if (c && controller) c->role = kRoleConferenceController;
+        return c;
+    }
     void state(CallContext& c, DWORD s, DWORD mode = 0) const { model.setCallState(*line, c, s, mode); }
     // Every call of the line in one of `mask` (but `except`) goes to `s`.
     void allInStates(DWORD mask, DWORD s, DWORD mode = 0, const CallContext* except = nullptr) const;

@@ -480,6 +480,12 @@ void coCallProgress(Event& e) {
         fresh = c != nullptr;
     }
     if (!c) {
+        // The call TAPI asked for (unpark, pickup) before the PBX knew it.
+        c = StationModel::findCallByState(*e.line, 0);
+        if (c) c->partyKind = PartyKind::Co;
+        fresh = c != nullptr;
+    }
+    if (!c) {
         c = e.newCall(co3, LINECALLORIGIN_UNKNOWN, LINECALLREASON_DIRECT);
         if (!c) return;
         c->partyKind = PartyKind::Co;
@@ -517,9 +523,7 @@ void holdProgress(Event& e) {
     case '#':
         // Consultation: the PBX holds the call and gives the station dial tone.
         e.state(*c, kOnHold);
-        if (CallContext* d = e.newCall(kDialtoneKey, LINECALLORIGIN_OUTBOUND, LINECALLREASON_DIRECT)) {
-            e.state(*d, kDialtone);
-        }
+        if (CallContext* d = e.consultationCall(false)) e.state(*d, kDialtone);
         break;
     case '$':
         e.state(*c, kOnHold);

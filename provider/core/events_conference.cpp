@@ -33,14 +33,11 @@ void conferenceFormed(Event& e) {
         e.state(*active, kPendConf);
     } else {
         e.state(*active, kConferenced);
-        CallContext* controller = e.newCall({}, LINECALLORIGIN_CONFERENCE, LINECALLREASON_DIRECT);
+        CallContext* controller = e.consultationCall(true);
         if (!controller) return;
-        controller->role = kRoleConferenceController;
         e.state(*controller, kPendConf);
     }
-    if (CallContext* d = e.newCall(kDialtoneKey, LINECALLORIGIN_OUTBOUND, LINECALLREASON_DIRECT)) {
-        e.state(*d, kDialtone);
-    }
+    if (CallContext* d = e.consultationCall(false)) e.state(*d, kDialtone);
 }
 
 void conferenceSplit(Event& e) {

@@ -79,6 +79,7 @@ CallContext* StationModel::createCall(LineContext& line, bool announce) {
     platform::ScopedLock lock(m_callLock);
     line.calls.push_back(std::make_unique<CallContext>());
     CallContext* call = line.calls.back().get();
+    call->reference = ++m_lastCallReference;
     if (announce) {
         call->htCall = m_events.newCall(line, *call);
         if (!call->htCall) {

@@ -143,6 +143,7 @@ private:
     link::Dialect m_dialect = link::Dialect::Legacy;
     ProviderIds m_ids;
     DWORD m_createdLines = 0;
+    std::uint32_t m_lastCallReference = 0;
     StationTable m_stations;
     AtdDirectory m_directory;
     platform::CriticalSection m_callLock;

@@ -42,6 +42,8 @@ namespace velkor::link {
     REQ(0x71, Conference, "conference set-up / complete")                               \
     REQ(0x72, PrepareConferenceAdd, "prepare add to conference")                        \
     REQ(0x73, ConferenceAdd, "add to conference")                                       \
+    REQ(0x74, ConferenceRemoveCo, "remove a CO line from the conference")               \
+    REQ(0x75, ConferenceRemoveStation, "remove a station from the conference")          \
     REQ(0x77, DialDigits, "dial more digits")                                           \
     REQ(0x79, VoiceUnit, "voice-unit function")                                         \
     REQ(0x7A, Paging, "paging")                                                         \

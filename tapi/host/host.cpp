@@ -271,6 +271,17 @@ LONG Host::getDevCaps(HLINEAPP app, DWORD deviceId, DWORD /*apiVersion*/, DWORD 
     return ep->TSPI_lineGetDevCaps(deviceId, tspiVersion, extVersion, caps);
 }
 
+LONG Host::getAddressCaps(HLINEAPP app, DWORD deviceId, DWORD addressId, DWORD /*apiVersion*/,
+                          DWORD extVersion, LINEADDRESSCAPS* caps) {
+    if (!caps) return LINEERR_INVALPOINTER;
+    if (caps->dwTotalSize < sizeof(LINEADDRESSCAPS)) return LINEERR_STRUCTURETOOSMALL;
+    const ProviderEntryPoints* ep;
+    DWORD tspiVersion;
+    if (const LONG error = deviceEntry(app, deviceId, ep, tspiVersion)) return error;
+    if (!ep->TSPI_lineGetAddressCaps) return LINEERR_OPERATIONUNAVAIL;
+    return ep->TSPI_lineGetAddressCaps(deviceId, addressId, tspiVersion, extVersion, caps);
+}
+
 // --- lines --------------------------------------------------------------------
 
 LONG Host::open(HLINEAPP app, DWORD deviceId, HLINE* line, DWORD apiVersion, DWORD /*extVersion*/,
@@ -474,8 +485,12 @@ std::optional<Host::LineTarget> Host::lineTarget(HLINE line) {
     LineOpen* open = findLine(line);
     if (!open) return std::nullopt;
     const Device& dev = m_lines[open->device->deviceId];
-    return LineTarget{&open->device->provider->module->entry(), open->device->hdLine,
-                      open->device->deviceId, dev.tspiVersion, open->app->handle};
+    return LineTarget{&open->device->provider->module->entry(),
+                      open->device->hdLine,
+                      open->device->deviceId,
+                      dev.tspiVersion,
+                      open->app->handle,
+                      static_cast<DWORD>(open->device->opens.size())};
 }
 
 std::optional<Host::CallTarget> Host::callTarget(HCALL call) {
@@ -483,13 +498,28 @@ std::optional<Host::CallTarget> Host::callTarget(HCALL call) {
     auto it = m_appCalls.find(call);
     if (it == m_appCalls.end()) return std::nullopt;
     Call* record = it->second;
+    std::optional<CallTarget> target;
+    DWORD owners = 0;
+    DWORD monitors = 0;
     for (const auto& ref : record->refs) {
+        ++(ref.privilege == LINECALLPRIVILEGE_OWNER ? owners : monitors);
         if (ref.handle == call) {
-            return CallTarget{&record->device->provider->module->entry(), record->hdCall,
-                              ref.open->handle, ref.open->app->handle};
+            target = CallTarget{&record->device->provider->module->entry(),
+                                record->hdCall,
+                                ref.open->handle,
+                                ref.open->app->handle,
+                                record->device->hdLine,
+                                record->device->deviceId,
+                                ref.privilege,
+                                0,
+                                0};
         }
     }
-    return std::nullopt;
+    if (target) {
+        target->owners = owners;
+        target->monitors = monitors;
+    }
+    return target;
 }
 
 }  // namespace velkor::tapi

@@ -42,6 +42,8 @@ public:
     // Wide form; the 8-bit form converts the result.
     LONG getDevCaps(HLINEAPP app, DWORD deviceId, DWORD apiVersion, DWORD extVersion,
                     LINEDEVCAPS* caps);
+    LONG getAddressCaps(HLINEAPP app, DWORD deviceId, DWORD addressId, DWORD apiVersion,
+                        DWORD extVersion, LINEADDRESSCAPS* caps);
     LONG open(HLINEAPP app, DWORD deviceId, HLINE* line, DWORD apiVersion, DWORD extVersion,
               DWORD_PTR callbackInstance, DWORD privileges, DWORD mediaModes,
               const LINECALLPARAMS* params);
@@ -57,12 +59,20 @@ public:
         DWORD deviceId;
         DWORD tspiVersion;
         HLINEAPP app;
+        DWORD opens;  // applications' opens of the device
     };
+    // A call as the provider knows it, and what the application that names
+    // it may do with it.
     struct CallTarget {
         const ProviderEntryPoints* entry;
         HDRVCALL hdCall;
-        HLINE line;
+        HLINE line;  // the application's line the call is on
         HLINEAPP app;
+        HDRVLINE hdLine;
+        DWORD deviceId;
+        DWORD privilege;  // LINECALLPRIVILEGE_OWNER or _MONITOR
+        DWORD owners;     // how many applications' handles own the call
+        DWORD monitors;   // and how many monitor it
     };
     std::optional<LineTarget> lineTarget(HLINE line);
     std::optional<CallTarget> callTarget(HCALL call);
@@ -77,7 +87,9 @@ public:
 
     // A call the application starts (lineMakeCall …): the layer's handle
     // for the provider, and the application's handle, valid once the
-    // request completes successfully.
+    // request completes successfully. The application owns it; the others
+    // that hold the line open see it from its first LINE_CALLSTATE, as an
+    // incoming call.
     struct NewCall {
         HTAPICALL htCall;
         HCALL hCall;
@@ -142,7 +154,7 @@ private:
     Closing detachLineOpen(LineOpen* open);
     static void finishClosing(const Closing& closing);
     void forgetOpenDevice(OpenDevice* device);
-    HCALL addAppCall(Call& call, LineOpen& open, bool announced);
+    HCALL addAppCall(Call& call, LineOpen& open, bool announced, DWORD privilege);
     void updateStatusMessages(OpenDevice& device, const ProviderEntryPoints*& entry,
                               DWORD& lineStates, DWORD& addressStates);
 

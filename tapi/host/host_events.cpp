@@ -81,9 +81,9 @@ void Host::sendToLine(const LineOpen& open, DWORD hDevice, DWORD msg, DWORD_PTR 
     sendToApp(*open.app, hDevice, msg, open.instance, p1, p2, p3);
 }
 
-HCALL Host::addAppCall(Call& call, LineOpen& open, bool announced) {
+HCALL Host::addAppCall(Call& call, LineOpen& open, bool announced, DWORD privilege) {
     const HCALL handle = m_nextCall++;
-    call.refs.push_back(Call::AppRef{handle, &open, announced});
+    call.refs.push_back(Call::AppRef{handle, &open, announced, privilege});
     m_appCalls[handle] = &call;
     return handle;
 }
@@ -111,7 +111,9 @@ void Host::handleLineEvent(std::uintptr_t deviceToken, std::uintptr_t callToken,
             record->device = device;
             record->hdCall = reinterpret_cast<HDRVCALL>(p1);
             for (LineOpen* open : device->opens) {
-                if (!(open->privileges & LINECALLPRIVILEGE_NONE)) addAppCall(*record, *open, false);
+                if (!(open->privileges & LINECALLPRIVILEGE_NONE)) {
+                    addAppCall(*record, *open, false, callPrivilege(open->privileges));
+                }
             }
             *answer = reinterpret_cast<HTAPICALL>(record->id);
             m_calls[record->id] = std::move(record);
@@ -160,7 +162,7 @@ void Host::handleLineEvent(std::uintptr_t deviceToken, std::uintptr_t callToken,
         if (route->toApplication == LINE_CALLSTATE) {
             // An application learns of a call from its first state, with
             // the privilege it has on it.
-            third = ref.announced ? 0 : callPrivilege(ref.open->privileges);
+            third = ref.announced ? 0 : ref.privilege;
             ref.announced = true;
         }
         sendToLine(*ref.open, ref.handle, route->toApplication, p1, p2, third);
@@ -251,7 +253,12 @@ Host::NewCall Host::createCall(HLINE line) {
     auto record = std::make_unique<Call>();
     record->id = m_nextToken++;
     record->device = open->device;
-    const HCALL handle = addAppCall(*record, *open, true);
+    const HCALL handle = addAppCall(*record, *open, true, LINECALLPRIVILEGE_OWNER);
+    for (LineOpen* other : open->device->opens) {
+        if (other != open && !(other->privileges & LINECALLPRIVILEGE_NONE)) {
+            addAppCall(*record, *other, false, callPrivilege(other->privileges));
+        }
+    }
     const auto htCall = reinterpret_cast<HTAPICALL>(record->id);
     m_calls[record->id] = std::move(record);
     return {htCall, handle};

@@ -59,6 +59,7 @@ struct Host::Call {
         // The application learnt of the call (its first LINE_CALLSTATE, or
         // the call it made itself).
         bool announced = false;
+        DWORD privilege = LINECALLPRIVILEGE_MONITOR;
     };
     std::uintptr_t id = 0;
     OpenDevice* device = nullptr;

@@ -1,10 +1,13 @@
-// The application's line functions: each checks what it can, then forwards
-// to the host or, through the host's tables, to the provider.
+// The application's line functions for the application itself, its lines
+// and their devices: each checks what it can, then forwards to the host or,
+// through the host's tables, to the provider. Call control is in
+// call_control.cpp, the status queries in line_queries.cpp.
 
 #include <cstring>
 #include <vector>
 
 #include "tapi/host/host.h"
+#include "tapi/host/line_requests.h"
 #include "tapi/host/provider_list.h"
 #include "tapi/host/text_conversion.h"
 #include "tapi_host.h"
@@ -12,33 +15,6 @@
 using velkor::tapi::Host;
 
 namespace {
-
-// The provider fills a wide structure; an 8-bit caller gets it converted.
-// The provider is asked again with the size it needs, so that the text of
-// every field is there to convert.
-template <typename Fill>
-LONG fillNarrowed(void* out, std::size_t fixedSize,
-                  std::span<const velkor::tapi::VarField> fields, std::size_t formatMember,
-                  Fill fill) {
-    DWORD total;
-    std::memcpy(&total, out, sizeof total);
-    if (total < fixedSize) return LINEERR_STRUCTURETOOSMALL;
-    std::vector<std::uint8_t> wide(std::max<std::size_t>(total, fixedSize) * 2);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        std::memset(wide.data(), 0, wide.size());
-        const auto size = static_cast<DWORD>(wide.size());
-        std::memcpy(wide.data(), &size, sizeof size);
-        if (const LONG result = fill(wide.data()); result != 0) return result;
-        DWORD needed;
-        std::memcpy(&needed, wide.data() + 4, sizeof needed);
-        if (needed <= wide.size()) break;
-        wide.resize(needed);
-    }
-    velkor::tapi::narrowStructure(wide, fixedSize, fields, out);
-    const DWORD ascii = STRINGFORMAT_ASCII;
-    std::memcpy(static_cast<std::uint8_t*>(out) + formatMember, &ascii, sizeof ascii);
-    return 0;
-}
 
 // Fills a LINEPROVIDERLIST with 8-bit or wide file names.
 template <typename Char>
@@ -131,12 +107,11 @@ LONG lineGetDevCapsW(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion, DW
 LONG lineGetDevCapsA(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion, DWORD dwExtVersion,
                      LPLINEDEVCAPS lpLineDevCaps) {
     if (!lpLineDevCaps) return LINEERR_INVALPOINTER;
-    return fillNarrowed(lpLineDevCaps, sizeof(LINEDEVCAPS), velkor::tapi::lineDevCapsFields(),
-                        offsetof(LINEDEVCAPS, dwStringFormat), [&](std::uint8_t* wide) {
-                            return Host::instance().getDevCaps(
-                                hLineApp, dwDeviceID, dwAPIVersion, dwExtVersion,
-                                reinterpret_cast<LINEDEVCAPS*>(wide));
-                        });
+    return velkor::tapi::fillNarrowed(
+        lpLineDevCaps, velkor::tapi::lineDevCapsLayout(), [&](std::uint8_t* wide) {
+            return Host::instance().getDevCaps(hLineApp, dwDeviceID, dwAPIVersion, dwExtVersion,
+                                               reinterpret_cast<LINEDEVCAPS*>(wide));
+        });
 }
 
 LONG lineGetProviderListA(DWORD dwAPIVersion, LPLINEPROVIDERLIST lpProviderList) {

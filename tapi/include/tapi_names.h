@@ -33,6 +33,45 @@ inline constexpr TapiCodeName kLineCallStateNames[] = {TAPI_LINECALLSTATE_MAP(TA
 inline constexpr TapiCodeName kLineCallInfoStateNames[] = {
     TAPI_LINECALLINFOSTATE_MAP(TAPI_NAME_ENTRY)};
 
+// Flag and mode families of the line structures and messages (origins,
+// reasons, features, modes …), looked up with tapiCodeName below. A field
+// that holds a mask is printed with the name of each of its bits.
+#define TAPI_NAMED_FAMILIES(X)                               \
+    X(kLineAddrCapFlagNames, TAPI_LINEADDRCAPFLAGS_MAP)      \
+    X(kLineAddressSharingNames, TAPI_LINEADDRESSSHARING_MAP) \
+    X(kLineAddressStateNames, TAPI_LINEADDRESSSTATE_MAP)     \
+    X(kLineAddrFeatureNames, TAPI_LINEADDRFEATURE_MAP)       \
+    X(kLineBearerModeNames, TAPI_LINEBEARERMODE_MAP)         \
+    X(kLineBusyModeNames, TAPI_LINEBUSYMODE_MAP)             \
+    X(kLineCallComplModeNames, TAPI_LINECALLCOMPLMODE_MAP)   \
+    X(kLineCallFeatureNames, TAPI_LINECALLFEATURE_MAP)       \
+    X(kLineCallFeature2Names, TAPI_LINECALLFEATURE2_MAP)     \
+    X(kLineCallOriginNames, TAPI_LINECALLORIGIN_MAP)         \
+    X(kLineCallParamFlagNames, TAPI_LINECALLPARAMFLAGS_MAP)  \
+    X(kLineCallPartyIdNames, TAPI_LINECALLPARTYID_MAP)       \
+    X(kLineCallPrivilegeNames, TAPI_LINECALLPRIVILEGE_MAP)   \
+    X(kLineCallReasonNames, TAPI_LINECALLREASON_MAP)         \
+    X(kLineCallSelectNames, TAPI_LINECALLSELECT_MAP)         \
+    X(kLineConnectedModeNames, TAPI_LINECONNECTEDMODE_MAP)   \
+    X(kLineDevStateNames, TAPI_LINEDEVSTATE_MAP)             \
+    X(kLineDevStatusFlagNames, TAPI_LINEDEVSTATUSFLAGS_MAP)  \
+    X(kLineDialToneModeNames, TAPI_LINEDIALTONEMODE_MAP)     \
+    X(kLineDigitModeNames, TAPI_LINEDIGITMODE_MAP)           \
+    X(kLineDisconnectModeNames, TAPI_LINEDISCONNECTMODE_MAP) \
+    X(kLineFeatureNames, TAPI_LINEFEATURE_MAP)               \
+    X(kLineForwardModeNames, TAPI_LINEFORWARDMODE_MAP)       \
+    X(kLineMediaModeNames, TAPI_LINEMEDIAMODE_MAP)           \
+    X(kLineOfferingModeNames, TAPI_LINEOFFERINGMODE_MAP)     \
+    X(kLineParkModeNames, TAPI_LINEPARKMODE_MAP)             \
+    X(kLineRemoveFromConfNames, TAPI_LINEREMOVEFROMCONF_MAP) \
+    X(kLineSpecialInfoNames, TAPI_LINESPECIALINFO_MAP)       \
+    X(kLineTransferModeNames, TAPI_LINETRANSFERMODE_MAP)     \
+    X(kStringFormatNames, TAPI_STRINGFORMAT_MAP)
+
+#define TAPI_NAME_TABLE(table, map) inline constexpr TapiCodeName table[] = {map(TAPI_NAME_ENTRY)};
+TAPI_NAMED_FAMILIES(TAPI_NAME_TABLE)
+#undef TAPI_NAME_TABLE
+
 // The lookups are switches: a value listed twice in one table does not compile.
 
 constexpr const char* lineErrorName(LONG code) {
@@ -73,6 +112,16 @@ constexpr const char* lineCallInfoStateName(DWORD bit) {
 constexpr const char* tapiResultName(LONG result) {
     if (const char* name = lineErrorName(result)) return name;
     return phoneErrorName(result);
+}
+
+// The name of one value of a table (one mode, one bit of a mask), or nullptr
+// when the table has no row for it:
+// tapiCodeName(kLineCallOriginNames, std::size(kLineCallOriginNames), origin).
+constexpr const char* tapiCodeName(const TapiCodeName* table, size_t count, DWORD value) {
+    for (size_t i = 0; i < count; ++i) {
+        if (table[i].value == value) return table[i].name;
+    }
+    return nullptr;
 }
 
 // Reverse lookup for names given on a command line or in a script: the code

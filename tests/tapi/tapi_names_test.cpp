@@ -43,6 +43,12 @@ const Table kTables[] = {
     table(
         "call info states", kLineCallInfoStateNames,
         [](DWORD v) { return lineCallInfoStateName(v); }, "LINECALLINFOSTATE_"),
+#define TAPI_FAMILY_TABLE(entries, map)                                                          \
+    table(                                                                                       \
+        #entries, entries, [](DWORD v) { return tapiCodeName(entries, std::size(entries), v); }, \
+        ""),
+    TAPI_NAMED_FAMILIES(TAPI_FAMILY_TABLE)
+#undef TAPI_FAMILY_TABLE
 };
 
 // Every row: lookup by value gives its name, lookup by name gives its value,
@@ -91,6 +97,12 @@ TEST(TapiNames, KnownCodesPrintTheirPublishedNames) {
         {lineCallStateName(0x2000), "LINECALLSTATE_ONHOLDPENDTRANSFER"},
         {lineCallInfoStateName(0x8000), "LINECALLINFOSTATE_CALLERID"},
         {tapiErrorName(-11), "TAPIERR_DESTBUSY"},
+        {tapiCodeName(kLineCallOriginNames, std::size(kLineCallOriginNames), 0x80),
+         "LINECALLORIGIN_INBOUND"},
+        {tapiCodeName(kLineForwardModeNames, std::size(kLineForwardModeNames), 0x1000),
+         "LINEFORWARDMODE_BUSYNA"},
+        {tapiCodeName(kLineCallFeatureNames, std::size(kLineCallFeatureNames), 0x80000000),
+         "LINECALLFEATURE_SETCALLDATA"},
     };
     for (const Case& c : cases) {
         EXPECT_STREQ(c.printed, c.expected);

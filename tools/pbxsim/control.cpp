@@ -1,5 +1,6 @@
 #include "tools/pbxsim/control.h"
 
+#include <algorithm>
 #include <span>
 #include <vector>
 
@@ -28,7 +29,15 @@ constexpr std::string_view kHelp =
     "clear-faults                          forget silence, drops, corruption and rules\n"
     "keepalive | poll | alive | end-atd    send 0x8B, ATD 0x0005, 0x0006, 0x0007\n"
     "answers auto|scripted                 answer requests, or leave them to a scenario\n"
-    "state | help | quit\n"
+    "call <from> <to>                      station <from> lifts its handset and dials <to>\n"
+    "answer <number>                       the station answers its ringing call\n"
+    "hangup <number>                       the station puts down its call, or goes on-hook\n"
+    "busy <number> [on|off]                the station goes off-hook without dialling (or back)\n"
+    "dnd <number> on|off                   do-not-disturb at the station\n"
+    "co-call <co> <to> [number|-] [name]   an outside call on CO line <co> to station <to>,\n"
+    "                                      with the caller's number or name as caller ID\n"
+    "co-answer <co> | co-hangup <co>       the outside party answers or hangs up\n"
+    "calls | state | help | quit\n"
     "bytes: hex (2123), \"text\", num:21, numl:21, co:99, be16:300";
 
 struct Failure {
@@ -200,6 +209,82 @@ ControlReply answers(Pbx& pbx, Args a) {
     return ok();
 }
 
+std::string unquoted(const std::string& word) {
+    if (word.size() < 2 || word.front() != '"' || word.back() != '"') return word;
+    std::string out;
+    for (std::size_t i = 1; i + 1 < word.size(); ++i) {
+        if (word[i] == '\\' && i + 2 < word.size()) ++i;
+        out += word[i];
+    }
+    return out;
+}
+
+ControlReply callReply(const Pbx::CallResult& result) {
+    return result.ok ? ok(result.text) : error(result.text);
+}
+
+bool onOffArg(Args a, std::size_t i, bool byDefault, std::string_view usage) {
+    if (i >= a.size()) return byDefault;
+    if (a[i] == "on") return true;
+    if (a[i] == "off") return false;
+    throw Failure{"usage: " + std::string(usage)};
+}
+
+ControlReply call(Pbx& pbx, Args a) {
+    need(a, 2, "call <from> <to>");
+    return callReply(pbx.stationCall(a[0], a[1]));
+}
+
+ControlReply answer(Pbx& pbx, Args a) {
+    need(a, 1, "answer <number>");
+    return callReply(pbx.stationAnswer(a[0]));
+}
+
+ControlReply hangup(Pbx& pbx, Args a) {
+    need(a, 1, "hangup <number>");
+    return callReply(pbx.stationHangUp(a[0]));
+}
+
+ControlReply busy(Pbx& pbx, Args a) {
+    constexpr std::string_view usage = "busy <number> [on|off]";
+    need(a, 1, usage);
+    return callReply(pbx.stationBusy(a[0], onOffArg(a, 1, true, usage)));
+}
+
+ControlReply dnd(Pbx& pbx, Args a) {
+    constexpr std::string_view usage = "dnd <number> on|off";
+    need(a, 2, usage);
+    return callReply(pbx.stationDnd(a[0], onOffArg(a, 1, true, usage)));
+}
+
+// The longest caller ID an incoming CO call event carries.
+constexpr std::size_t kMaxCallerId = 50;
+
+ControlReply coCall(Pbx& pbx, Args a) {
+    constexpr std::string_view usage = "co-call <co> <to> [caller-number|-] [caller-name]";
+    need(a, 2, usage);
+    if (a.size() > 4) throw Failure{"usage: " + std::string(usage) + " (quote a name with blanks)"};
+    const std::string number = a.size() > 2 && a[2] != "-" ? unquoted(a[2]) : std::string{};
+    const std::string name = a.size() > 3 ? unquoted(a[3]) : std::string{};
+    if (!std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        throw Failure{"the caller's number is digits ('-' for none)"};
+    }
+    // The PBX shows one caller ID: the caller's name when it has one.
+    const std::string callerId = name.empty() ? number : "N" + name;
+    if (callerId.size() > kMaxCallerId) throw Failure{"a caller ID has at most 50 characters"};
+    return callReply(pbx.coCall(a[0], a[1], callerId));
+}
+
+ControlReply coAnswer(Pbx& pbx, Args a) {
+    need(a, 1, "co-answer <co>");
+    return callReply(pbx.coAnswer(a[0]));
+}
+
+ControlReply coHangup(Pbx& pbx, Args a) {
+    need(a, 1, "co-hangup <co>");
+    return callReply(pbx.coHangUp(a[0]));
+}
+
 ControlReply simple(Pbx& pbx, const std::string& command) {
     if (command == "keepalive") pbx.sendCti(link::kSystemIndex, link::code::KeepAlive, {});
     else if (command == "poll") pbx.sendAtd(link::atd::Poll, {});
@@ -207,6 +292,7 @@ ControlReply simple(Pbx& pbx, const std::string& command) {
     else if (command == "end-atd") pbx.endAtdSession();
     else if (command == "clear-faults") pbx.faults().clear();
     else if (command == "state") return ok(pbx.stateText());
+    else if (command == "calls") return ok(pbx.callsText());
     else if (command == "help") return {true, std::string(kHelp), false};
     else if (command == "quit") return {true, "ok bye", true};
     else throw Failure{"unknown command '" + command + "' (try help)"};
@@ -229,6 +315,14 @@ constexpr Command kCommands[] = {
     {"corrupt", corrupt},
     {"next", next},
     {"answers", answers},
+    {"call", call},
+    {"answer", answer},
+    {"hangup", hangup},
+    {"busy", busy},
+    {"dnd", dnd},
+    {"co-call", coCall},
+    {"co-answer", coAnswer},
+    {"co-hangup", coHangup},
 };
 
 }  // namespace

@@ -38,7 +38,10 @@ constexpr const char* kUsage =
     "  --no-stdin            take no control commands from standard input\n"
     "  --scenario FILE       run a scenario; --exit-after-scenario ends with 0 or 1\n"
     "  --log FILE            frame log to FILE (default standard error)\n"
-    "  --quiet               no frame log\n";
+    "  --quiet               no frame log\n"
+    "Control commands, one per line on standard input or the control socket, steer\n"
+    "the PBX and play the other side of calls (call, answer, hangup, co-call ...);\n"
+    "the command 'help' lists them.\n";
 
 struct Args {
     std::string config;

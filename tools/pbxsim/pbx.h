@@ -16,6 +16,7 @@
 #include "provider/link/receiver.h"
 #include "provider/link/sender.h"
 #include "provider/link/stx_etx.h"
+#include "tools/pbxsim/calls.h"
 #include "tools/pbxsim/faults.h"
 #include "tools/pbxsim/frame_record.h"
 #include "tools/pbxsim/pbx_config.h"
@@ -93,6 +94,28 @@ public:
     // The PBX ends the ATD session on its side (0x0007).
     void endAtdSession();
 
+    // The other side of calls, where no provider line is open (control
+    // commands; pbx_calls.cpp). Stations by number, CO lines by number.
+    struct CallResult {
+        bool ok = true;
+        std::string text;
+    };
+    // The station lifts its handset and dials a station number.
+    CallResult stationCall(const std::string& from, const std::string& to);
+    CallResult stationAnswer(const std::string& number);
+    CallResult stationHangUp(const std::string& number);
+    // Off-hook without dialling (busy for callers), or back on-hook.
+    CallResult stationBusy(const std::string& number, bool on);
+    CallResult stationDnd(const std::string& number, bool on);
+    // An outside call on the CO line to a station; the caller ID is digits,
+    // or 'N' + the caller's name.
+    CallResult coCall(const std::string& co, const std::string& to, const std::string& callerId);
+    // The outside party of an outgoing CO call answers, or hangs up.
+    CallResult coAnswer(const std::string& co);
+    CallResult coHangUp(const std::string& co);
+    std::string callsText();
+    CallTable& callTable() { return m_calls; }
+
     Faults& faults() { return m_faults; }
     // Off: requests are recorded but not answered (a scenario answers them).
     void setAutoAnswer(bool on) { m_autoAnswer = on; }
@@ -139,6 +162,39 @@ private:
     void ctiServiceRequest(const CtiRequest& request);
     void ctiKeepAlive(const CtiRequest& request);
     void describeStation(std::uint16_t index);
+    // Call requests (pbx_calls.cpp).
+    void ctiCallStation(const CtiRequest& request);
+    void ctiCallViaCo(const CtiRequest& request);
+    void ctiAnswerStation(const CtiRequest& request);
+    void ctiAnswerCo(const CtiRequest& request);
+    void ctiRelease(const CtiRequest& request);
+    void ctiHold(const CtiRequest& request);
+    void ctiRetrieve(const CtiRequest& request);
+    void ctiPark(const CtiRequest& request);
+    void ctiUnpark(const CtiRequest& request);
+    void ctiDirectedPickup(const CtiRequest& request);
+    void ctiGroupPickup(const CtiRequest& request);
+    void ctiForward(const CtiRequest& request);
+    void ctiDnd(const CtiRequest& request);
+    void ctiCampOn(const CtiRequest& request);
+    void ctiCallback(const CtiRequest& request);
+    void ctiMessage(const CtiRequest& request);
+    void ctiIntrude(const CtiRequest& request);
+    void ctiCancelCampOn(const CtiRequest& request);
+    void ctiCancelMessage(const CtiRequest& request);
+    void ctiCancelCallback(const CtiRequest& request);
+    void ctiSwap(const CtiRequest& request);
+    void ctiTransferSetup(const CtiRequest& request);
+    void ctiTransferComplete(const CtiRequest& request);
+    void ctiConference(const CtiRequest& request);
+    void ctiPrepareAdd(const CtiRequest& request);
+    void ctiConferenceAdd(const CtiRequest& request);
+    void ctiConferenceRemove(const CtiRequest& request);
+    void ctiDialDigits(const CtiRequest& request);
+    void ctiRedirect(const CtiRequest& request);
+    void ctiKeyPress(const CtiRequest& request);
+    void ctiDtmf(const CtiRequest& request);
+    void sendParkSlots();
     struct CtiRow {
         std::uint8_t code;
         void (Pbx::*handle)(const CtiRequest&);
@@ -202,6 +258,7 @@ private:
     std::map<std::uint16_t, std::uint8_t> m_coStatus;
     std::uint8_t m_attendantStatus = kIdleStatus;
     std::vector<std::uint8_t> m_statusOptions;
+    CallTable m_calls;
 
     std::vector<FrameObserver*> m_observers;
     std::function<void(const std::string&)> m_logSink;

@@ -26,13 +26,62 @@ std::uint8_t dialectByte(link::Dialect dialect) {
     return dialect == link::Dialect::Extended ? '#' : '!';
 }
 
+// Cancel forms of the call completions, which the catalogue does not name.
+constexpr std::uint8_t kCancelCampOn = 0x6B;
+constexpr std::uint8_t kCancelMessage = 0x6C;
+constexpr std::uint8_t kCancelCallback = 0x6E;
+// Removing a party from a conference: a CO line (co3) or a station (num4).
+constexpr std::uint8_t kRemoveCo = 0x74;
+constexpr std::uint8_t kRemoveStation = 0x75;
+// Service request asking for the park numbers: type 4, subtype 12.
+constexpr std::uint8_t kParkNumbers[] = {4, 12};
+
 }  // namespace
 
+namespace code = link::code;
+
 const Pbx::CtiRow Pbx::kCtiRows[] = {
-    {link::code::SessionControl, &Pbx::ctiSessionControl},
-    {link::code::Query, &Pbx::ctiQuery},
-    {link::code::ServiceRequest, &Pbx::ctiServiceRequest},
-    {link::code::KeepAlive, &Pbx::ctiKeepAlive},
+    {code::SessionControl, &Pbx::ctiSessionControl},
+    {code::Query, &Pbx::ctiQuery},
+    {code::ServiceRequest, &Pbx::ctiServiceRequest},
+    {code::KeepAlive, &Pbx::ctiKeepAlive},
+    // Calls (pbx_calls.cpp).
+    {code::CallStation, &Pbx::ctiCallStation},
+    {code::CallViaCoGroup, &Pbx::ctiCallViaCo},
+    {code::CallViaCoLine, &Pbx::ctiCallViaCo},
+    {code::AnswerStation, &Pbx::ctiAnswerStation},
+    {code::AnswerCo, &Pbx::ctiAnswerCo},
+    {code::Release, &Pbx::ctiRelease},
+    {code::Hold, &Pbx::ctiHold},
+    {code::RetrieveCo, &Pbx::ctiRetrieve},
+    {code::RetrieveStation, &Pbx::ctiRetrieve},
+    {code::Park, &Pbx::ctiPark},
+    {code::Unpark, &Pbx::ctiUnpark},
+    {code::DirectedPickup, &Pbx::ctiDirectedPickup},
+    {code::GroupPickup, &Pbx::ctiGroupPickup},
+    {code::Forward, &Pbx::ctiForward},
+    {code::DndOn, &Pbx::ctiDnd},
+    {code::DndOff, &Pbx::ctiDnd},
+    {code::CampOn, &Pbx::ctiCampOn},
+    {code::CallbackRequest, &Pbx::ctiCallback},
+    {code::MessageWaiting, &Pbx::ctiMessage},
+    {code::Intrude, &Pbx::ctiIntrude},
+    {code::SwapToHeld, &Pbx::ctiSwap},
+    {kCancelCampOn, &Pbx::ctiCancelCampOn},
+    {kCancelMessage, &Pbx::ctiCancelMessage},
+    {kCancelCallback, &Pbx::ctiCancelCallback},
+    {code::TransferSetup, &Pbx::ctiTransferSetup},
+    {code::TransferComplete, &Pbx::ctiTransferComplete},
+    {code::Conference, &Pbx::ctiConference},
+    {code::PrepareConferenceAdd, &Pbx::ctiPrepareAdd},
+    {code::ConferenceAdd, &Pbx::ctiConferenceAdd},
+    {kRemoveCo, &Pbx::ctiConferenceRemove},
+    {kRemoveStation, &Pbx::ctiConferenceRemove},
+    {code::DialDigits, &Pbx::ctiDialDigits},
+    {code::Redirect, &Pbx::ctiRedirect},
+    {code::KeyPress, &Pbx::ctiKeyPress},
+    {code::SwapHold, &Pbx::ctiSwap},
+    {code::SendDtmf, &Pbx::ctiDtmf},
 };
 
 void Pbx::handleCti(const CtiRequest& request) {
@@ -155,6 +204,10 @@ void Pbx::describeStation(std::uint16_t index) {
 }
 
 void Pbx::ctiServiceRequest(const CtiRequest& r) {
+    // Asked for the park numbers, the PBX reports every slot (event 0x41)
+    // before it accepts, so the slot table is complete when the provider
+    // announces it.
+    if (startsWith(r.data, kParkNumbers)) sendParkSlots();
     // The PBX accepts a service request by echoing it.
     sendCti(link::kSystemIndex, r.code, r.data);
 }

@@ -1,11 +1,40 @@
 #include "tools/tapicmd/message_json.h"
 
-#include "tapi_names.h"
+#include <cstdio>
+
 #include "tspi.h"
 
 namespace velkor::tapicmd {
 
 namespace {
+
+// The mode table of dwParam2 of LINE_CALLSTATE for the state in dwParam1.
+void addStateMode(nlohmann::json& out, DWORD state, DWORD mode) {
+    switch (state) {
+        case LINECALLSTATE_OFFERING:
+            addBits(out, "mode", mode, kLineOfferingModeNames);
+            break;
+        case LINECALLSTATE_DIALTONE:
+            addBits(out, "mode", mode, kLineDialToneModeNames);
+            break;
+        case LINECALLSTATE_BUSY:
+            addBits(out, "mode", mode, kLineBusyModeNames);
+            break;
+        case LINECALLSTATE_SPECIALINFO:
+            addBits(out, "mode", mode, kLineSpecialInfoNames);
+            break;
+        case LINECALLSTATE_CONNECTED:
+            addBits(out, "mode", mode, kLineConnectedModeNames);
+            break;
+        case LINECALLSTATE_DISCONNECTED:
+            addBits(out, "mode", mode, kLineDisconnectModeNames);
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace
 
 std::string hexText(DWORD_PTR value) {
     char text[24];
@@ -13,19 +42,15 @@ std::string hexText(DWORD_PTR value) {
     return text;
 }
 
-// Names of every bit of `mask` that `name` knows.
-template <typename NameOf>
-nlohmann::json bitNames(DWORD mask, NameOf name) {
+nlohmann::json bitNames(DWORD mask, const TapiCodeName* table, std::size_t count) {
     nlohmann::json names = nlohmann::json::array();
     for (DWORD bit = 1; bit; bit <<= 1) {
         if (!(mask & bit)) continue;
-        const char* text = name(bit);
+        const char* text = tapiCodeName(table, count, bit);
         names.push_back(text ? std::string(text) : hexText(bit));
     }
     return names;
 }
-
-}  // namespace
 
 void addResult(nlohmann::json& out, LONG result) {
     out["result"] = result;
@@ -41,18 +66,34 @@ nlohmann::json messageToJson(const LINEMESSAGE& m) {
     out["param1"] = m.dwParam1;
     out["param2"] = m.dwParam2;
     out["param3"] = m.dwParam3;
+    const auto p1 = static_cast<DWORD>(m.dwParam1);
+    const auto p2 = static_cast<DWORD>(m.dwParam2);
+    const auto p3 = static_cast<DWORD>(m.dwParam3);
     switch (m.dwMessageID) {
         case LINE_CALLSTATE:
-            if (const char* state = lineCallStateName(static_cast<DWORD>(m.dwParam1))) {
-                out["state"] = state;
+            if (const char* state = lineCallStateName(p1)) out["state"] = state;
+            addStateMode(out, p1, p2);
+            // The privilege comes with the first state of a call the
+            // application has not seen before.
+            if (p3) {
+                out["newCall"] = true;
+                addNamed(out, "privilege", p3, kLineCallPrivilegeNames);
             }
             break;
         case LINE_CALLINFO:
-            out["infoStates"] = bitNames(static_cast<DWORD>(m.dwParam1), lineCallInfoStateName);
+            out["infoStates"] =
+                bitNames(p1, kLineCallInfoStateNames, std::size(kLineCallInfoStateNames));
             break;
         case LINE_REPLY:
             out["requestId"] = m.dwParam1;
-            addResult(out, static_cast<LONG>(static_cast<DWORD>(m.dwParam2)));
+            addResult(out, static_cast<LONG>(p2));
+            break;
+        case LINE_LINEDEVSTATE:
+            out["states"] = bitNames(p1, kLineDevStateNames, std::size(kLineDevStateNames));
+            break;
+        case LINE_ADDRESSSTATE:
+            out["address"] = p1;
+            out["states"] = bitNames(p2, kLineAddressStateNames, std::size(kLineAddressStateNames));
             break;
         case LINE_CREATE:
         case LINE_REMOVE:

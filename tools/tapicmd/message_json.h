@@ -1,8 +1,11 @@
 #pragma once
 
+#include <cstddef>
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "tapi.h"
+#include "tapi_names.h"
 
 namespace velkor::tapicmd {
 
@@ -13,5 +16,28 @@ nlohmann::json messageToJson(const LINEMESSAGE& message);
 
 // A function result: its value and, for an error, its name.
 void addResult(nlohmann::json& out, LONG result);
+
+// A value "0x1f" for numbers that are no constant of a table.
+std::string hexText(DWORD_PTR value);
+
+// Names of every bit of `mask` in a table; bits it lacks as hexadecimal.
+nlohmann::json bitNames(DWORD mask, const TapiCodeName* table, std::size_t count);
+
+// `key` with the value of a field holding one constant, and `key`Name
+// beside it when the table knows the value.
+template <std::size_t N>
+void addNamed(nlohmann::json& out, const std::string& key, DWORD value,
+              const TapiCodeName (&table)[N]) {
+    out[key] = value;
+    if (const char* name = tapiCodeName(table, N, value)) out[key + "Name"] = name;
+}
+
+// `key` with the value of a mask of bits, and `key`Names listing each bit.
+template <std::size_t N>
+void addBits(nlohmann::json& out, const std::string& key, DWORD value,
+             const TapiCodeName (&table)[N]) {
+    out[key] = value;
+    out[key + "Names"] = bitNames(value, table, N);
+}
 
 }  // namespace velkor::tapicmd

@@ -11,8 +11,11 @@ std::string stationOfLineName(const std::string& name) {
     return name.substr(prefix.size(), end == std::string::npos ? end : end - prefix.size());
 }
 
-Session::~Session() {
+Session::~Session() { shutdown(); }
+
+void Session::shutdown() {
     if (m_initialized) lineShutdown(m_app);
+    m_initialized = false;
 }
 
 LONG Session::initialize() {

@@ -30,6 +30,8 @@ public:
     Session& operator=(const Session&) = delete;
 
     LONG initialize();
+    // Ends the connection early; the destructor does it otherwise.
+    void shutdown();
     HLINEAPP app() const { return m_app; }
     DWORD deviceCount() const { return m_devices; }
 

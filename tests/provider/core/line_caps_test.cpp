@@ -11,45 +11,14 @@
 #include <vector>
 
 #include "provider/core/line_caps.h"
+#include "tests/provider/core/guarded_block.h"
 
 namespace velkor::core {
 namespace {
 
-constexpr std::size_t kGuard = 64;
-constexpr std::uint8_t kPattern = 0xA5;
+using testing::Block;
+using testing::wideAt;
 
-// A caller's block of `total` bytes (dwTotalSize set) and the guard behind it,
-// every other byte holding the pattern.
-struct Block {
-    explicit Block(DWORD total) : bytes(total + kGuard, kPattern) {
-        std::memcpy(bytes.data(), &total, sizeof total);
-    }
-    template <typename T>
-    T* as() {
-        return reinterpret_cast<T*>(bytes.data());
-    }
-    // True when no byte from `from` on was written.
-    bool untouchedFrom(std::size_t from) const {
-        return std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.end(),
-                           [](std::uint8_t b) { return b == kPattern; });
-    }
-    std::vector<std::uint8_t> bytes;
-};
-
-// The wide text of a Size/Offset pair, read as UTF-16LE up to its NUL.
-std::u16string wideAt(const Block& block, DWORD offset, DWORD size) {
-    EXPECT_EQ(size % 2, 0u);
-    EXPECT_LE(std::size_t{offset} + size, block.bytes.size());
-    std::u16string text;
-    for (DWORD i = 0; i + 1 < size && offset + i + 1 < block.bytes.size(); i += 2) {
-        text.push_back(static_cast<char16_t>(block.bytes[offset + i] |
-                                             (block.bytes[offset + i + 1] << 8)));
-    }
-    const auto nul = text.find(u'\0');
-    EXPECT_NE(nul, std::u16string::npos) << "text without NUL";
-    if (nul != std::u16string::npos) text.resize(nul);
-    return text;
-}
 
 StationRecord station(std::uint16_t index, std::string number, std::uint8_t type) {
     StationRecord s;
@@ -216,7 +185,7 @@ TEST(LineDevCaps, LargeBufferReportsNamesTerminalAndFixedValues) {
         }
         EXPECT_LE(end, caps->dwUsedSize);
         EXPECT_LE(caps->dwUsedSize, caps->dwNeededSize);
-        EXPECT_TRUE(block.untouchedFrom(caps->dwNeededSize));
+        EXPECT_TRUE(block.untouched(caps->dwNeededSize));
     }
 }
 
@@ -240,11 +209,11 @@ TEST(LineDevCaps, BufferSizesAroundTheNeededSize) {
                 EXPECT_EQ(wideAt(block, caps->dwLineNameOffset, caps->dwLineNameSize), c.lineName);
                 EXPECT_EQ(wideAt(block, caps->dwSwitchInfoOffset, caps->dwSwitchInfoSize),
                           c.switchInfo);
-                EXPECT_TRUE(block.untouchedFrom(total));
+                EXPECT_TRUE(block.untouched(total));
             } else {
                 EXPECT_EQ(caps->dwUsedSize, 252u);
                 expectNoVariablePart(*caps);
-                EXPECT_TRUE(block.untouchedFrom(sizeof(LINEDEVCAPS)));
+                EXPECT_TRUE(block.untouched(sizeof(LINEDEVCAPS)));
             }
         }
     }
@@ -259,7 +228,7 @@ TEST(LineDevCaps, DeviceMinusOneGetsTheFixedFieldsOnly) {
     EXPECT_EQ(caps->dwPermanentLineID, 0u);
     expectFixedDevCaps(*caps);
     expectNoVariablePart(*caps);
-    EXPECT_TRUE(block.untouchedFrom(sizeof(LINEDEVCAPS)));
+    EXPECT_TRUE(block.untouched(sizeof(LINEDEVCAPS)));
 }
 
 TEST(LineDevCaps, RejectedRequestsWriteNothing) {
@@ -269,13 +238,13 @@ TEST(LineDevCaps, RejectedRequestsWriteNothing) {
     Block small(251);
     EXPECT_EQ(fillLineDevCaps({&s, false, "VK-816", 5}, small.as<LINEDEVCAPS>()),
               LINEERR_STRUCTURETOOSMALL);
-    EXPECT_TRUE(small.untouchedFrom(sizeof(DWORD)));
+    EXPECT_TRUE(small.untouched(sizeof(DWORD)));
 
     // An ID that could not be bound to any station.
     Block unbound(1024);
     EXPECT_EQ(fillLineDevCaps({nullptr, false, "VK-816", 5}, unbound.as<LINEDEVCAPS>()),
               LINEERR_OPERATIONFAILED);
-    EXPECT_TRUE(unbound.untouchedFrom(sizeof(DWORD)));
+    EXPECT_TRUE(unbound.untouched(sizeof(DWORD)));
 }
 
 // ---------------------------------------------------------------------------
@@ -340,7 +309,7 @@ TEST(AddressCaps, StationNumberAtOffset228) {
             EXPECT_EQ(caps->dwAddressSize, 2 * text.size() + 2);
             EXPECT_EQ(wideAt(block, caps->dwAddressOffset, caps->dwAddressSize), text);
             expectFixedAddressCaps(*caps, 17);
-            EXPECT_TRUE(block.untouchedFrom(needed));
+            EXPECT_TRUE(block.untouched(needed));
         }
 
         for (const DWORD total : {needed - 1, DWORD{228}}) {
@@ -352,7 +321,7 @@ TEST(AddressCaps, StationNumberAtOffset228) {
             EXPECT_EQ(caps->dwAddressSize, 0u);
             EXPECT_EQ(caps->dwAddressOffset, 0u);
             expectFixedAddressCaps(*caps, 17);
-            EXPECT_TRUE(block.untouchedFrom(sizeof(LINEADDRESSCAPS)));
+            EXPECT_TRUE(block.untouched(sizeof(LINEADDRESSCAPS)));
         }
     }
 }
@@ -364,11 +333,11 @@ TEST(AddressCaps, RejectedRequestsWriteNothing) {
     Block otherAddress(1024);
     EXPECT_EQ(fillAddressCaps(s, 17, 1, otherAddress.as<LINEADDRESSCAPS>()),
               LINEERR_INVALADDRESSID);
-    EXPECT_TRUE(otherAddress.untouchedFrom(sizeof(DWORD)));
+    EXPECT_TRUE(otherAddress.untouched(sizeof(DWORD)));
 
     Block small(227);
     EXPECT_EQ(fillAddressCaps(s, 17, 0, small.as<LINEADDRESSCAPS>()), LINEERR_STRUCTURETOOSMALL);
-    EXPECT_TRUE(small.untouchedFrom(sizeof(DWORD)));
+    EXPECT_TRUE(small.untouched(sizeof(DWORD)));
 }
 
 // ---------------------------------------------------------------------------
@@ -397,12 +366,12 @@ TEST(LineId, OnlyTheLineInClassTapiLine) {
         {LINECALLSELECT_CALL, "tapi/line", 28, LINEERR_NODEVICE, 0, 0},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.select << " " << c.deviceClass << " " << c.total);
+        SCOPED_TRACE(::testing::Message() << c.select << " " << c.deviceClass << " " << c.total);
         Block block(c.total);
         auto* id = block.as<VARSTRING>();
         ASSERT_EQ(fillLineId(0x01020304, c.select, c.deviceClass, id), c.result);
         if (c.needed == 0) {
-            EXPECT_TRUE(block.untouchedFrom(sizeof(DWORD)));
+            EXPECT_TRUE(block.untouched(sizeof(DWORD)));
             continue;
         }
         EXPECT_EQ(id->dwNeededSize, c.needed);
@@ -415,7 +384,7 @@ TEST(LineId, OnlyTheLineInClassTapiLine) {
             std::memcpy(&device, block.bytes.data() + 24, sizeof device);
             EXPECT_EQ(device, 0x01020304u);
         }
-        EXPECT_TRUE(block.untouchedFrom(c.used));
+        EXPECT_TRUE(block.untouched(c.used));
     }
     EXPECT_EQ(fillLineId(1, LINECALLSELECT_LINE, "tapi/line", nullptr), LINEERR_INVALPOINTER);
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -100,9 +101,12 @@ public:
 class RecordingSender final : public CtiSender, public AtdSender {
 public:
     std::vector<std::string> sent;
+    // Called after each CTI request is recorded: a test's PBX answering.
+    std::function<void(std::uint16_t station, std::uint8_t code)> onSend;
     bool sendCti(std::uint16_t station, std::uint8_t code, std::span<const std::uint8_t> data) override {
         sent.push_back("CTI " + std::to_string(station) + " " + RecordingEvents::hex(code) +
                        (data.empty() ? "" : " " + std::string(data.begin(), data.end())));
+        if (onSend) onSend(station, code);
         return true;
     }
     bool sendAtd(std::uint16_t code, std::span<const std::uint8_t> data) override {
@@ -118,6 +122,8 @@ struct CallSetup {
     std::string key;
     DWORD state = 0;
     std::uint32_t role = kRoleOrdinary;
+    PartyKind party = PartyKind::Station;
+    bool pending = false;
 };
 
 inline constexpr std::uint16_t kOwnIndex = 5;
@@ -140,6 +146,8 @@ protected:
             c->key = setup.key;
             c->state = setup.state;
             c->role = setup.role;
+            c->partyKind = setup.party;
+            c->requestPending = setup.pending;
         }
         events.log.clear();
     }

@@ -11,91 +11,10 @@
 #include <thread>
 #include <vector>
 
-#include "tapi/host/host.h"
-#include "tapi/host/provider_list.h"
-#include "tapi_names.h"
-#include "tspi.h"
-#include "tests/support/temp_folder.h"
+#include "tests/tapi/host/host_fixture.h"
 
 namespace velkor::tapi {
 namespace {
-
-// The fake provider's controls, found in the loaded module.
-struct FakeControls {
-    void (*lineEvent)(DWORD, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR);
-    HTAPICALL (*newCall)(DWORD, DWORD_PTR);
-    void (*callEvent)(DWORD, HTAPICALL, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR);
-    void (*complete)(DRV_REQUESTID, LONG);
-    void (*createLine)(DWORD_PTR);
-    const char* (*log)();
-};
-
-class HostTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        setenv("VELKOR_REGISTRY_DIR", root.c_str(), 1);
-        ProviderList list{platform::Registry(root)};
-        permanentId = *list.add(FAKE_PROVIDER_PATH);
-    }
-    void TearDown() override {
-        for (HLINEAPP app : apps) lineShutdown(app);
-        unsetenv("VELKOR_REGISTRY_DIR");
-    }
-
-    HLINEAPP initialize(DWORD options = LINEINITIALIZEEXOPTION_USEEVENT,
-                        LINECALLBACK callback = nullptr) {
-        HLINEAPP app = 0;
-        DWORD numDevs = 0;
-        DWORD version = TAPI_CURRENT_VERSION;
-        LINEINITIALIZEEXPARAMS params{};
-        params.dwTotalSize = sizeof params;
-        params.dwOptions = options;
-        EXPECT_EQ(lineInitializeExA(&app, nullptr, callback, "test", &numDevs, &version, &params), 0);
-        devices = numDevs;
-        eventFd = params.Handles.hEvent;
-        apps.push_back(app);
-        fake = controls();
-        return app;
-    }
-    void shutdown(HLINEAPP app) {
-        EXPECT_EQ(lineShutdown(app), 0);
-        std::erase(apps, app);
-    }
-    FakeControls controls() {
-        auto& host = Host::instance();
-        auto get = [&](const char* name) { return host.providerSymbol(permanentId, name); };
-        return FakeControls{
-            reinterpret_cast<decltype(FakeControls::lineEvent)>(get("fakeLineEvent")),
-            reinterpret_cast<decltype(FakeControls::newCall)>(get("fakeNewCall")),
-            reinterpret_cast<decltype(FakeControls::callEvent)>(get("fakeCallEvent")),
-            reinterpret_cast<decltype(FakeControls::complete)>(get("fakeComplete")),
-            reinterpret_cast<decltype(FakeControls::createLine)>(get("fakeCreateLine")),
-            reinterpret_cast<decltype(FakeControls::log)>(get("fakeLog"))};
-    }
-    HLINE openLine(HLINEAPP app, DWORD device, DWORD_PTR instance = 0x99,
-                   DWORD privileges = LINECALLPRIVILEGE_OWNER) {
-        HLINE line = 0;
-        EXPECT_EQ(lineOpenA(app, device, &line, TAPI_CURRENT_VERSION, 0, instance, privileges,
-                            LINEMEDIAMODE_INTERACTIVEVOICE, nullptr),
-                  0);
-        return line;
-    }
-    // The next message, or one with id 0 after a short wait.
-    LINEMESSAGE next(HLINEAPP app, DWORD timeout = 2000) {
-        LINEMESSAGE m{};
-        if (lineGetMessage(app, &m, timeout) != 0) m = LINEMESSAGE{};
-        return m;
-    }
-    std::string log() { return fake.log(); }
-
-    ::velkor::testing::TempFolder folder;
-    const std::filesystem::path& root = folder.path();
-    DWORD permanentId = 0;
-    std::vector<HLINEAPP> apps;
-    DWORD devices = 0;
-    int eventFd = -1;
-    FakeControls fake{};
-};
 
 TEST_F(HostTest, FirstInitializeLoadsTheProviderAndLastShutdownUnloadsIt) {
     const HLINEAPP first = initialize();

@@ -2,9 +2,6 @@
 // loopback UDP and over its pseudo-terminal, and the runner in-process for
 // supervision on the virtual clock.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -17,6 +14,7 @@
 #include "provider/link/transport/link_service.h"
 #include "provider/link/transport/udp_transport.h"
 #include "tests/provider/link/transport/loopback_pbx.h"
+#include "tests/support/sim_process.h"
 #include "tools/pbxsim/runner.h"
 
 namespace velkor::pbxsim {
@@ -47,50 +45,11 @@ struct Recorder : link::ReplyHandler, link::AtdHandler {
     }
 };
 
-// The simulator executable as a child process; its stdout is read line by line.
-class SimProcess {
+// The simulator executable, started by each test.
+class SimProcess : public velkor::testing::SimProcess {
 public:
-    explicit SimProcess(std::vector<std::string> args) {
-        int out[2];
-        if (pipe(out) != 0) return;
-        m_pid = fork();
-        if (m_pid == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            ::close(out[0]);
-            std::vector<char*> argv;
-            std::string exe = PBXSIM_EXECUTABLE;
-            argv.push_back(exe.data());
-            for (auto& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(exe.c_str(), argv.data());
-            _exit(127);
-        }
-        ::close(out[1]);
-        m_out = fdopen(out[0], "r");
-    }
-    ~SimProcess() {
-        if (m_pid > 0) stop();
-        if (m_out) fclose(m_out);
-    }
-    std::string line() {
-        char buffer[512];
-        if (!m_out || !fgets(buffer, sizeof buffer, m_out)) return {};
-        std::string text = buffer;
-        if (!text.empty() && text.back() == '\n') text.pop_back();
-        return text;
-    }
-    // SIGTERM; returns the exit status.
-    int stop() {
-        kill(m_pid, SIGTERM);
-        int status = 0;
-        waitpid(m_pid, &status, 0);
-        m_pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-private:
-    pid_t m_pid = -1;
-    FILE* m_out = nullptr;
+    explicit SimProcess(std::vector<std::string> args)
+        : velkor::testing::SimProcess(PBXSIM_EXECUTABLE, std::move(args)) {}
 };
 
 class PbxsimEndToEndTest : public ::testing::Test {

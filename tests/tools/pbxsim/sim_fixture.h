@@ -37,6 +37,7 @@ struct Heard : link::ReplyHandler, link::RejectionHandler, link::EventHandler, l
     }
     void onEvent(const link::CtiMessage& m) override {
         events.push_back({m.station, m.code, {m.data.begin(), m.data.end()}});
+        if (forward) forward->onEvent(m);
     }
     void onRejection(const link::Rejection& r) override { rejections.push_back(r); }
     void onAtd(const link::AtdMessage& m) override {
@@ -48,7 +49,14 @@ struct Heard : link::ReplyHandler, link::RejectionHandler, link::EventHandler, l
     void onServiceAnswer(const link::ServiceAnswer& a) override {
         services.emplace_back(a.source, std::vector<std::uint8_t>(a.payload.begin(), a.payload.end()));
     }
-    void clear() { *this = Heard{}; }
+    // Also hears every event (the provider's station model, say).
+    link::EventHandler* forward = nullptr;
+
+    void clear() {
+        link::EventHandler* keep = forward;
+        *this = Heard{};
+        forward = keep;
+    }
 };
 
 // The provider's link and the PBX core joined by two byte queues in one

@@ -2,15 +2,16 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "platform/registry/registry.h"
+#include "tests/support/temp_folder.h"
 #include "tools/tapicmd/command_runner.h"
 #include "tools/tapicmd/session.h"
 #include "tspi.h"
-#include "tests/support/temp_folder.h"
 
 namespace velkor::tapicmd {
 namespace {
@@ -33,6 +34,17 @@ protected:
         ASSERT_NE(module, nullptr);
         lineEvent = reinterpret_cast<void (*)(DWORD, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR)>(
             dlsym(module, "fakeLineEvent"));
+        newCall = reinterpret_cast<HTAPICALL (*)(DWORD, DWORD_PTR)>(dlsym(module, "fakeNewCall"));
+        callEvent =
+            reinterpret_cast<void (*)(DWORD, HTAPICALL, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR)>(
+                dlsym(module, "fakeCallEvent"));
+        complete = reinterpret_cast<void (*)(DRV_REQUESTID, LONG)>(dlsym(module, "fakeComplete"));
+        log = reinterpret_cast<const char* (*)()>(dlsym(module, "fakeLog"));
+        clearLog = reinterpret_cast<void (*)()>(dlsym(module, "fakeClearLog"));
+        madeCall = reinterpret_cast<HTAPICALL (*)(DWORD)>(dlsym(module, "fakeMadeCall"));
+        madeDriverCall =
+            reinterpret_cast<std::uintptr_t (*)(DWORD)>(dlsym(module, "fakeMadeDriverCall"));
+        forwardConsult = reinterpret_cast<void (*)(BOOL)>(dlsym(module, "fakeForwardConsult"));
     }
     void TearDown() override {
         if (module) dlclose(module);
@@ -55,8 +67,61 @@ protected:
     Session session;
     std::ostringstream out;
     CommandRunner runner{session, out};
+    // The last object printed.
+    nlohmann::json last() {
+        const auto lines = printed();
+        return lines.empty() ? nlohmann::json{} : lines.back();
+    }
+    // The object printed for the command (not a message) that ran last.
+    nlohmann::json lastCommand() {
+        const auto lines = printed();
+        for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+            if (it->contains("command")) return *it;
+        }
+        return {};
+    }
+    bool logged(const std::string& entry) {
+        return std::string(log()).find(entry + ";") != std::string::npos;
+    }
+    // Line 21 (device 1) open with the provider's calls 85 and 86 offered on
+    // it, named c1 and c2 by the script.
+    void openWithTwoCalls() {
+        ASSERT_EQ(run("open 21\n"), CommandRunner::kOk);
+        openedLine = lastCommand()["line"];
+        for (const auto& [hdCall, name] : {std::pair{85, "c1"}, std::pair{86, "c2"}}) {
+            callEvent(1, newCall(1, hdCall), LINE_CALLSTATE, LINECALLSTATE_OFFERING, 0, 0);
+            ASSERT_EQ(run(std::string("wait LINE_CALLSTATE state=LINECALLSTATE_OFFERING "
+                                      "timeout=2000 as ") +
+                          name + "\n"),
+                      CommandRunner::kOk);
+        }
+        out.str("");
+        clearLog();
+    }
+    // Completes the request the last command started and waits for its reply.
+    nlohmann::json completeLast(LONG result) {
+        const auto id = lastCommand()["requestId"];
+        EXPECT_TRUE(id.is_number()) << lastCommand().dump();
+        if (!id.is_number()) return {};
+        complete(id.get<DRV_REQUESTID>(), result);
+        out.str("");
+        EXPECT_EQ(run("wait LINE_REPLY requestId=" + id.dump() + " timeout=2000\n"),
+                  CommandRunner::kOk);
+        const auto lines = printed();
+        return lines.size() >= 2 ? lines[lines.size() - 2] : nlohmann::json{};
+    }
+
+    nlohmann::json openedLine;
     void* module = nullptr;
     void (*lineEvent)(DWORD, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR) = nullptr;
+    HTAPICALL (*newCall)(DWORD, DWORD_PTR) = nullptr;
+    void (*callEvent)(DWORD, HTAPICALL, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR) = nullptr;
+    void (*complete)(DRV_REQUESTID, LONG) = nullptr;
+    const char* (*log)() = nullptr;
+    void (*clearLog)() = nullptr;
+    HTAPICALL (*madeCall)(DWORD) = nullptr;
+    std::uintptr_t (*madeDriverCall)(DWORD) = nullptr;
+    void (*forwardConsult)(BOOL) = nullptr;
 };
 
 TEST_F(TapicmdTest, LinesAreListedWithTheirStationNumbers) {
@@ -119,6 +184,266 @@ TEST_F(TapicmdTest, FailuresEndTheRunWithTheirCode) {
 TEST_F(TapicmdTest, QuitStopsReadingCommands) {
     EXPECT_EQ(run("quit\ndance\n"), CommandRunner::kOk);
     EXPECT_TRUE(printed().empty());
+}
+
+// Each command reaches the provider's entry point with the provider's own
+// handles, prints the request it started, and its LINE_REPLY names it.
+TEST_F(TapicmdTest, CallCommandsReachTheProviderAndTheirRepliesNameTheRequest) {
+    openWithTwoCalls();
+    struct Case {
+        const char* command;
+        const char* entry;  // what the provider logs
+    };
+    const Case cases[] = {
+        {"answer c1", "answer 85 "},
+        {"accept c1", "accept 85 "},
+        {"drop c2", "drop 86 "},
+        {"hold c1", "hold 85"},
+        {"unhold c1", "unhold 85"},
+        {"swaphold c1 c2", "swaphold 85 86"},
+        {"redirect c1 VMIB", "redirect 85 VMIB"},
+        {"dial c1 123#", "dial 85 123# cc=0"},
+        {"blind-transfer c2 203", "blindtransfer 86 203"},
+        {"transfer-complete c1 c2", "completetransfer 85 86 1"},
+        {"conference-add c1 c2", "addtoconference 85 86"},
+        {"conference-remove c2", "removefromconference 86"},
+        {"park c1 701", "park 85 701"},
+        {"complete-call c1 callback", "completecall 85 2 0"},
+        {"complete-call c1 LINECALLCOMPLMODE_MESSAGE", "completecall 85 8 0"},
+        {"uncomplete-call 21 119", "uncompletecall 1 119"},
+        {"uui c1 hello there", "senduui 85 hello there"},
+        {"uui-release c1", "releaseuui 85"},
+        {"calldata c2 abc", "calldata 86 abc"},
+        {"devspecific 21 text PUSH_BTN/N", "devspecific 1 0 0 PUSH_BTN/N"},
+        {"devspecific 21 50 55 53 48", "devspecific 1 0 0 PUSH"},
+        {"forward 21 busy 202", "forward 1 all=1 0 rings=5 16:202"},
+        {"forward 21 off", "forward 1 all=1 0 rings=5 off"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        out.str("");
+        clearLog();
+        ASSERT_EQ(run(std::string(c.command) + "\n"), CommandRunner::kOk) << out.str();
+        const nlohmann::json result = lastCommand();
+        const std::string name = c.command;
+        EXPECT_EQ(result["command"], name.substr(0, name.find(' ')));
+        EXPECT_GT(result["requestId"].get<LONG>(), 0);
+        EXPECT_EQ(result["result"], result["requestId"]);
+        EXPECT_TRUE(logged(c.entry)) << log();
+        const nlohmann::json reply = completeLast(0);
+        EXPECT_EQ(reply["message"], "LINE_REPLY");
+        EXPECT_EQ(reply["request"], result["command"]);
+        EXPECT_EQ(reply["result"], 0);
+        if (result.contains("callName")) {
+            const auto& calls = reply["calls"];
+            EXPECT_NE(std::find(calls.begin(), calls.end(), result["callName"]), calls.end())
+                << reply.dump();
+        }
+    }
+    // A call by its handle, as the messages print it.
+    out.str("");
+    clearLog();
+    ASSERT_EQ(run("hold c2\n"), CommandRunner::kOk);
+    const auto handle = lastCommand()["call"].dump();
+    ASSERT_EQ(run("unhold " + handle + "\n"), CommandRunner::kOk);
+    EXPECT_EQ(lastCommand()["callName"], "c2");
+    EXPECT_TRUE(logged("unhold 86")) << log();
+}
+
+// A command that creates calls prints their handles with the names the
+// script gave; the names lead to the provider's calls once the reply is in.
+TEST_F(TapicmdTest, CommandsThatCreateCallsNameThem) {
+    openWithTwoCalls();
+    struct Case {
+        const char* command;
+        std::vector<std::pair<const char*, const char*>> made;  // role, name
+    };
+    const Case cases[] = {
+        {"make 21 202 as m1", {{"call", "m1"}}},
+        {"make 21 as m2", {{"call", "m2"}}},
+        {"transfer-setup c1 as t1", {{"consult", "t1"}}},
+        {"transfer-complete c1 c2 conference as k1", {{"conference", "k1"}}},
+        {"conference-setup c1 as k2 k3", {{"conference", "k2"}, {"consult", "k3"}}},
+        {"conference-setup line 21 4 as k4", {{"conference", "k4"}, {"consult", nullptr}}},
+        {"conference-prepare k2 as p1", {{"consult", "p1"}}},
+        {"unpark 21 701 as u1", {{"call", "u1"}}},
+        {"pickup 21 as q1", {{"call", "q1"}}},
+    };
+    DWORD made = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        out.str("");
+        ASSERT_EQ(run(std::string(c.command) + "\n"), CommandRunner::kOk) << out.str();
+        const nlohmann::json result = lastCommand();
+        for (const auto& [role, name] : c.made) {
+            EXPECT_GT(result[role].get<HCALL>(), 0u);
+            if (name) {
+                EXPECT_EQ(result[std::string(role) + "Name"], name);
+            }
+        }
+        const nlohmann::json reply = completeLast(0);
+        EXPECT_EQ(reply["request"], result["command"]);
+        for (const auto& [role, name] : c.made) {
+            const DWORD index = made++;
+            EXPECT_EQ(reply[role], result[role]);
+            if (!name) continue;
+            callEvent(1, madeCall(index), LINE_CALLSTATE, LINECALLSTATE_DIALTONE, 0, 0);
+            clearLog();
+            ASSERT_EQ(run(std::string("wait LINE_CALLSTATE callName=") + name +
+                          " timeout=2000\nhold " + name + "\n"),
+                      CommandRunner::kOk)
+                << out.str();
+            EXPECT_TRUE(logged("hold " + std::to_string(madeDriverCall(index)))) << log();
+            completeLast(0);
+        }
+    }
+}
+
+TEST_F(TapicmdTest, ForwardingNamesItsConsultationCallOnlyWhenOneIsMade) {
+    ASSERT_EQ(run("open 21\n"), CommandRunner::kOk);
+    forwardConsult(1);
+    ASSERT_EQ(run("forward 21 uncond 202 as f1\n"), CommandRunner::kOk);
+    EXPECT_GT(lastCommand()["consult"].get<HCALL>(), 0u);
+    EXPECT_EQ(completeLast(0)["consultName"], "f1");
+    forwardConsult(0);
+    out.str("");
+    ASSERT_EQ(run("forward 21 off as f2\n"), CommandRunner::kOk);
+    EXPECT_EQ(lastCommand()["consult"], 0);
+    EXPECT_EQ(completeLast(0)["consult"], 0);
+    out.str("");
+    EXPECT_EQ(run("hold f2\n"), CommandRunner::kCommandFailed);
+    EXPECT_EQ(last()["error"], "no call named f2");
+}
+
+// What a reply brings: the place a call was parked at, a completion ID.
+TEST_F(TapicmdTest, RepliesCarryWhatTheRequestFilledIn) {
+    openWithTwoCalls();
+    ASSERT_EQ(run("park c1\n"), CommandRunner::kOk);
+    const nlohmann::json parked = completeLast(0);
+    EXPECT_EQ(parked["parkedAt"], "0701");
+    EXPECT_EQ(parked["parkedAtFormatName"], "STRINGFORMAT_ASCII");
+    out.str("");
+    ASSERT_EQ(run("park c1\n"), CommandRunner::kOk);
+    EXPECT_FALSE(completeLast(LINEERR_OPERATIONFAILED).contains("parkedAt"));
+    out.str("");
+    ASSERT_EQ(run("complete-call c2 campon\n"), CommandRunner::kOk);
+    EXPECT_EQ(completeLast(0)["completionId"], 0x77);
+    out.str("");
+    ASSERT_EQ(run("devspecific 21 0102\n"), CommandRunner::kOk);
+    EXPECT_EQ(completeLast(0)["params"], "0102");
+}
+
+// Queries print their structure's fields, constants named beside them.
+TEST_F(TapicmdTest, QueriesPrintTheirFieldsWithNames) {
+    openWithTwoCalls();
+    struct Case {
+        const char* command;
+        const char* field;  // a JSON pointer into the result
+        nlohmann::json expected;
+    };
+    const Case cases[] = {
+        {"callinfo c1", "/callerId", "STA202"},
+        {"callinfo c1", "/callerIdName", "Zo\xC3\xAB \xE2\x82\xAC"},
+        {"callinfo c1", "/originName", "LINECALLORIGIN_INTERNAL"},
+        {"callinfo c1", "/reasonName", "LINECALLREASON_DIRECT"},
+        {"callinfo c1", "/callerIdFlagsNames", {"LINECALLPARTYID_NAME", "LINECALLPARTYID_ADDRESS"}},
+        {"callinfo c1", "/userUserInfo", "75750001"},
+        {"callinfo c1", "/numOwners", 1},
+        {"callstatus c1", "/stateName", "LINECALLSTATE_CONNECTED"},
+        {"callstatus c1", "/privilegeName", "LINECALLPRIVILEGE_OWNER"},
+        {"callstatus c1", "/featuresNames", {"LINECALLFEATURE_DROP", "LINECALLFEATURE_HOLD"}},
+        {"devstatus 21", "/numOpens", 1},
+        {"devstatus 21",
+         "/devStatusFlagsNames",
+         {"LINEDEVSTATUSFLAGS_CONNECTED", "LINEDEVSTATUSFLAGS_INSERVICE"}},
+        {"addresscaps 21", "/address", "21 \xC3\xA9"},
+        {"addresscaps #0", "/address", "20 \xC3\xA9"},
+        {"addresscaps 21",
+         "/parkModesNames",
+         {"LINEPARKMODE_DIRECTED", "LINEPARKMODE_NONDIRECTED"}},
+        {"addressstatus 21", "/forward/0/modeName", "LINEFORWARDMODE_BUSY"},
+        {"addressstatus 21", "/forward/0/destAddress", "203 \xC3\xA9"},
+        {"getid 21", "/id", "01000000"},
+        {"getid 21", "/idFormatName", "STRINGFORMAT_BINARY"},
+        {"getid 21 fake/name", "/id", "Fake line \xC3\xA9"},
+        {"getid call c2 tapi/line", "/id", "01000000"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        out.str("");
+        ASSERT_EQ(run(std::string(c.command) + "\n"), CommandRunner::kOk) << out.str();
+        const nlohmann::json result = lastCommand();
+        EXPECT_EQ(result["result"], 0);
+        EXPECT_FALSE(result.contains("requestId"));
+        EXPECT_EQ(result.value(nlohmann::json::json_pointer(c.field), nlohmann::json()), c.expected)
+            << result.dump();
+    }
+    out.str("");
+    ASSERT_EQ(run("callinfo c1\n"), CommandRunner::kOk);
+    EXPECT_EQ(lastCommand()["line"], openedLine) << "the script's own line handle";
+}
+
+// Bad commands get an error object and their exit code; nothing crashes
+// and nothing reaches the provider.
+TEST_F(TapicmdTest, BadCallCommandsAreRefused) {
+    openWithTwoCalls();
+    struct Case {
+        const char* command;
+        int code;
+        const char* error;  // or the result's name
+    };
+    const Case cases[] = {
+        {"hold", CommandRunner::kBadCommand, "wrong arguments"},
+        {"hold c9", CommandRunner::kCommandFailed, "no call named c9"},
+        {"hold 12345", CommandRunner::kCommandFailed, "LINEERR_INVALCALLHANDLE"},
+        {"swaphold c1 c9", CommandRunner::kCommandFailed, "no call named c9"},
+        {"make 21 202 as 12", CommandRunner::kBadCommand, nullptr},
+        {"make 21 202 as a b", CommandRunner::kBadCommand, nullptr},
+        {"make 22 202", CommandRunner::kCommandFailed, "22 is not open"},
+        {"make 999 202", CommandRunner::kCommandFailed, "no line 999"},
+        {"transfer-complete c1 c2 as x", CommandRunner::kBadCommand, "wrong arguments"},
+        {"conference-setup c1 many", CommandRunner::kBadCommand, "parties must be a number"},
+        {"forward 21 sideways 202", CommandRunner::kBadCommand,
+         "mode must be uncond, busy, noanswer or busyna"},
+        {"forward 21 busy", CommandRunner::kBadCommand, "wrong arguments"},
+        {"complete-call c1 soon", CommandRunner::kBadCommand,
+         "mode must be campon, callback, intrude or message"},
+        {"digits c1 12 loud", CommandRunner::kBadCommand, "mode must be dtmf or pulse"},
+        {"devspecific 21 xyz", CommandRunner::kBadCommand,
+         "parameters are hexadecimal bytes, or text after the word text"},
+        {"devspecific 21 abc", CommandRunner::kBadCommand,
+         "parameters are hexadecimal bytes, or text after the word text"},
+        {"getid call c9", CommandRunner::kCommandFailed, "no call named c9"},
+        {"addressstatus 21 first", CommandRunner::kBadCommand, "the address ID is a number"},
+        {"wait LINE_REPLY timeout=10 as 5", CommandRunner::kBadCommand,
+         "a call name is not a number"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        out.str("");
+        clearLog();
+        EXPECT_EQ(run(std::string(c.command) + "\n"), c.code);
+        const nlohmann::json result = last();
+        if (c.error) {
+            EXPECT_EQ(result.contains("error") ? result["error"] : result["resultName"], c.error)
+                << result.dump();
+        }
+        EXPECT_EQ(result["command"],
+                  std::string(c.command).substr(0, std::string(c.command).find(' ')));
+        EXPECT_STREQ(log(), "");
+    }
+}
+
+TEST_F(TapicmdTest, DigitsAreSentAtOnce) {
+    openWithTwoCalls();
+    ASSERT_EQ(run("digits c1 12*\ndigits c2 9 pulse\n"), CommandRunner::kOk);
+    const auto lines = printed();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0]["result"], 0);
+    EXPECT_EQ(lines[0]["modeName"], "LINEDIGITMODE_DTMF");
+    EXPECT_FALSE(lines[0].contains("requestId"));
+    EXPECT_EQ(lines[1]["modeName"], "LINEDIGITMODE_PULSE");
+    EXPECT_NE(std::string(log()).find("digits 86 id="), std::string::npos) << log();
 }
 
 }  // namespace

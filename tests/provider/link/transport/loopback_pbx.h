@@ -20,7 +20,10 @@ namespace velkor::link::testing {
 inline std::uint32_t uniqueLoopbackPair() {
     static std::atomic<std::uint32_t> next{0};
     const std::uint32_t n = next++ % 126;
-    const std::uint32_t pid = static_cast<std::uint32_t>(getpid()) & 0xFFFF;
+    std::uint32_t pid = static_cast<std::uint32_t>(getpid()) & 0xFFFF;
+    // Keep clear of 127.0.0.x and the other low addresses that programs
+    // started by hand use.
+    if (pid < 0x100) pid |= 200 << 8;
     return 0x7F000000 | (pid << 8) | (2 * n + 1);
 }
 
