@@ -24,7 +24,6 @@
 // --keep leaves the registry and the frame logs in their temporary folder.
 // Run it from a Release build, alone: the provider binds the fixed link
 // ports (5029, 5001) on its address.
-#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <poll.h>
 #include <signal.h>
@@ -45,19 +44,15 @@
 #include <string>
 #include <vector>
 
-#include "platform/registry/registry.h"
+#include "bench/bench_support.h"
 #include "tapi.h"
 #include "tapi_names.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using velkor::platform::Hive;
+using velkor::bench::parseLoopbackAddress;
 using Clock = std::chrono::steady_clock;
-
-constexpr const char* kProviderKey = "Software\\Microsoft\\PCApplication\\VELKORSP";
-constexpr const char* kProvidersKey =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Telephony\\Providers";
 
 // The provider's pacing of the station queries.
 constexpr double kQueryPauseMs = 250;
@@ -94,14 +89,6 @@ struct Options {
 
 Options g_options;
 fs::path g_root;
-
-std::optional<std::uint32_t> parseAddress(const std::string& text) {
-    in_addr address{};
-    if (inet_pton(AF_INET, text.c_str(), &address) != 1) return std::nullopt;
-    const std::uint32_t value = ntohl(address.s_addr);
-    if ((value >> 24) != 127) return std::nullopt;  // loopback only
-    return value;
-}
 
 // --- the simulator --------------------------------------------------------------
 
@@ -275,19 +262,9 @@ struct Sample {
 std::map<unsigned, std::vector<Sample>> g_samples;
 
 bool writeSettings(const ModelCase& model) {
-    velkor::platform::Registry reg(g_root / "registry");
-    const auto hklm = Hive::LocalMachine;
-    return reg.writeDword(hklm, kProviderKey, "CommunicationMethod", 2) &&
-           reg.writeDword(hklm, kProviderKey, "ConnectionMode", 0) &&
-           reg.writeDword(hklm, kProviderKey, "VELKORIPAddress",
-                          *parseAddress(g_options.simAddress)) &&
-           reg.writeDword(hklm, kProviderKey, "LocalIPAddress",
-                          *parseAddress(g_options.providerAddress)) &&
-           reg.writeDword(hklm, kProviderKey, "System", model.system1 ? 1 : 0) &&
-           reg.writeDword(hklm, kProvidersKey, "NumProviders", 1) &&
-           reg.writeDword(hklm, kProvidersKey, "NextProviderID", 2) &&
-           reg.writeString(hklm, kProvidersKey, "ProviderFileName0", VELKOR_PROVIDER_FILE) &&
-           reg.writeDword(hklm, kProvidersKey, "ProviderID0", 1);
+    return velkor::bench::writeProviderSettings(
+        g_root / "registry", VELKOR_PROVIDER_FILE, *parseLoopbackAddress(g_options.simAddress),
+        *parseLoopbackAddress(g_options.providerAddress), model.system1);
 }
 
 void BM_Enumeration(benchmark::State& state, const ModelCase& model) {
@@ -358,10 +335,7 @@ template <typename Field>
 double median(const std::vector<Sample>& samples, Field field) {
     std::vector<double> values;
     for (const Sample& s : samples) values.push_back(field(s));
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    const std::size_t mid = values.size() / 2;
-    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+    return velkor::bench::median(std::move(values));
 }
 
 void printSummary() {
@@ -401,11 +375,7 @@ bool parseOwnFlags(int& argc, char** argv) {
     int kept = 1;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        const auto valueOf = [&a](const char* flag) -> std::optional<std::string> {
-            const std::string prefix = std::string(flag) + "=";
-            if (!a.starts_with(prefix)) return std::nullopt;
-            return a.substr(prefix.size());
-        };
+        const auto valueOf = [&a](const char* flag) { return velkor::bench::flagValue(a, flag); };
         if (const auto v = valueOf("--runs")) {
             g_options.runs = static_cast<unsigned>(std::strtoul(v->c_str(), nullptr, 10));
             if (g_options.runs == 0) return false;
@@ -420,7 +390,8 @@ bool parseOwnFlags(int& argc, char** argv) {
         }
     }
     argc = kept;
-    return parseAddress(g_options.simAddress) && parseAddress(g_options.providerAddress) &&
+    return parseLoopbackAddress(g_options.simAddress) &&
+           parseLoopbackAddress(g_options.providerAddress) &&
            g_options.simAddress != g_options.providerAddress;
 }
 
@@ -433,15 +404,13 @@ int main(int argc, char** argv) {
                      "[--provider-address=127.x.y.z] [--keep] [benchmark flags]\n");
         return 2;
     }
-    char pattern[] = "/tmp/velkor-enumeration-XXXXXX";
-    if (!mkdtemp(pattern)) {
+    // A registry of the benchmark's own, set before the telephony layer
+    // first reads it.
+    g_root = velkor::bench::makePrivateRegistry("velkor-enumeration");
+    if (g_root.empty()) {
         std::perror("mkdtemp");
         return 1;
     }
-    g_root = pattern;
-    // A registry of the benchmark's own; set before the telephony layer
-    // first reads it.
-    setenv("VELKOR_REGISTRY_DIR", (g_root / "registry").c_str(), 1);
     std::signal(SIGPIPE, SIG_IGN);
 
     for (const ModelCase& model : kModels) {

@@ -513,7 +513,12 @@ void putOnHold(Event& e) {
 }
 
 void holdProgress(Event& e) {
-    CallContext* c = e.call(e.num(0));
+    // A CO call has no 4-character number: the PBX puts the line's three
+    // characters first and pads with a blank, as it does where a CO line
+    // stands in for a station number in 0x35 and 0x45.
+    const std::string num = e.num(0);
+    CallContext* c = e.call(num);
+    if (!c && num.size() == 4 && num[3] == ' ') c = e.call(num.substr(0, 3));
     if (!c) return;
     switch (e.byte(4)) {
     case '!':
@@ -542,9 +547,13 @@ void heldCallReconnected(Event& e) {
         e.model.events().complete(e.line->pendingGeneral, 0);
         e.line->pendingGeneral = 0;
     }
-    CallContext* held = e.inState(kOnHold);
+    // With several calls on hold, the one the PBX names comes back; a held
+    // call whose party the PBX has renumbered since takes the new number.
+    const std::string num = e.num(0);
+    CallContext* held = e.call(num);
+    if (!held || held->state != kOnHold) held = e.inState(kOnHold);
     if (!held) return;
-    held->key = e.num(0);
+    held->key = num;
     e.state(*held, kConnected);
 }
 

@@ -26,10 +26,13 @@ void conferencePartyReleased(Event& e) {
 }
 
 void conferenceFormed(Event& e) {
-    if (e.any(kConferenced | kPendConf)) return;
+    // A conference already waiting for its next party is not formed again.
+    if (e.any(kPendConf)) return;
     CallContext* active = e.inState(kConnected);
     if (!active) return;
     if (active->role == kRoleConferenceController) {
+        // The PBX answers the request to add a party (0x72) so: the
+        // controller steps out of its conference, which stays together.
         e.state(*active, kPendConf);
     } else {
         e.state(*active, kConferenced);

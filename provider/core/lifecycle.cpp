@@ -214,6 +214,7 @@ LONG ProviderLifecycle::closeLine(HDRVLINE hdLine) {
     StationRecord* record = m_model.findStationForLine(hdLine);
     if (!record) return LINEERR_INVALLINEHANDLE;
     m_model.closeLine(record->index);
+    if (m_lineClosed) m_lineClosed(record->index);
     m_replies.forgetMonitoring(record->index);
     send(record->index, code::SessionControl, kStopMonitoring);
     const ModelSettings& settings = m_model.settings();

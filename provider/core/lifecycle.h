@@ -48,6 +48,8 @@ public:
         "System setting is diffrent from VELKOR system. Specify your system or system settings";
 
     using Notice = std::function<void(const std::string&)>;
+    // Told the station of every line TSPI_lineClose has freed.
+    using LineClosed = std::function<void(std::uint16_t station)>;
 
     ProviderLifecycle(StationModel& model, SessionReplies& replies, AtdSession& atd,
                       LinkControl& link, config::SettingsStore& store, platform::Clock& clock,
@@ -67,6 +69,7 @@ public:
     // TSPI_lineOpen / TSPI_lineClose.
     LONG openLine(DWORD deviceId, HTAPILINE htLine, HDRVLINE* hdLine, LINEEVENT eventProc);
     LONG closeLine(HDRVLINE hdLine);
+    void setLineClosedHook(LineClosed hook) { m_lineClosed = std::move(hook); }
 
     SessionReplies::SessionStatus sessionStatus() const { return m_sessionStatus; }
     // The model the identification named; nullptr when none.
@@ -95,6 +98,7 @@ private:
     config::SettingsStore& m_store;
     platform::Clock& m_clock;
     Notice m_notice;
+    LineClosed m_lineClosed;
 
     config::ProviderSettings m_settings;
     SessionReplies::SessionStatus m_sessionStatus = SessionReplies::SessionStatus::Pending;

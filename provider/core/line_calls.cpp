@@ -87,7 +87,8 @@ LONG LineOperations::answer(DRV_REQUESTID id, HDRVCALL hdCall,
     }
     if (t.call->callback) {
         t.call->origin = LINECALLORIGIN_OUTBOUND;
-        return request(t, id, code::KeyPress, kCallbackAnswer, t.call);
+        return request(t, id, &LineContext::pendingKeyPress, code::KeyPress, kCallbackAnswer,
+                       t.call);
     }
     switch (t.call->partyKind) {
         case PartyKind::Station:

@@ -329,17 +329,16 @@ LONG fillAddressCaps(const StationRecord& station, DWORD deviceId, DWORD address
     return 0;
 }
 
-LONG fillLineId(DWORD lineDeviceId, DWORD select, std::string_view deviceClass, VARSTRING* id) {
-    if (!id) return LINEERR_INVALPOINTER;
-    const bool lineClass =
-        deviceClass.size() == kLineClass.size() &&
-        std::equal(deviceClass.begin(), deviceClass.end(), kLineClass.begin(), [](char a, char b) {
-            return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
-        });
-    if (select != LINECALLSELECT_LINE || !lineClass) return LINEERR_NODEVICE;
-    const DWORD total = id->dwTotalSize;
-    if (total < sizeof(VARSTRING)) return LINEERR_STRUCTURETOOSMALL;
+bool sameDeviceClass(std::string_view text, std::string_view lowerClass) {
+    return text.size() == lowerClass.size() &&
+           std::equal(text.begin(), text.end(), lowerClass.begin(), [](char a, char b) {
+               return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
+           });
+}
 
+LONG fillDeviceIdString(DWORD deviceId, VARSTRING* id, LONG tooSmall) {
+    const DWORD total = id->dwTotalSize;
+    if (total < sizeof(VARSTRING)) return tooSmall;
     id->dwNeededSize = kLineIdSize;
     if (total < kLineIdSize) {
         id->dwUsedSize = kLineIdHeaderUsed;
@@ -349,9 +348,16 @@ LONG fillLineId(DWORD lineDeviceId, DWORD select, std::string_view deviceClass, 
     id->dwStringFormat = STRINGFORMAT_BINARY;
     id->dwStringSize = sizeof(DWORD);
     id->dwStringOffset = sizeof(VARSTRING);
-    std::memcpy(reinterpret_cast<std::uint8_t*>(id) + sizeof(VARSTRING), &lineDeviceId,
-                sizeof lineDeviceId);
+    std::memcpy(reinterpret_cast<std::uint8_t*>(id) + sizeof(VARSTRING), &deviceId, sizeof deviceId);
     return 0;
+}
+
+LONG fillLineId(DWORD lineDeviceId, DWORD select, std::string_view deviceClass, VARSTRING* id) {
+    if (!id) return LINEERR_INVALPOINTER;
+    if (select != LINECALLSELECT_LINE || !sameDeviceClass(deviceClass, kLineClass)) {
+        return LINEERR_NODEVICE;
+    }
+    return fillDeviceIdString(lineDeviceId, id, LINEERR_STRUCTURETOOSMALL);
 }
 
 }  // namespace velkor::core

@@ -73,6 +73,14 @@ LONG fillAddressCaps(const StationRecord& station, DWORD deviceId, DWORD address
 // VARSTRING header, 28 bytes in all; a smaller block gets needed 28 and used
 // 12 (only the three size fields), result 0. LINEERR_INVALPOINTER for a null
 // block, LINEERR_STRUCTURETOOSMALL when not even the 24-byte header fits.
+// The device ID of a line or phone as TAPI's lineGetID/phoneGetID hand it
+// out: 4 bytes in binary form after the VARSTRING header, 28 bytes in all.
+// A block for the header only learns needed 28 and used 12; below the
+// header `tooSmall` is returned and nothing written.
+LONG fillDeviceIdString(DWORD deviceId, VARSTRING* id, LONG tooSmall);
+// Device classes compare ignoring the case of ASCII letters.
+bool sameDeviceClass(std::string_view text, std::string_view lowerClass);
+
 LONG fillLineId(DWORD lineDeviceId, DWORD select, std::string_view deviceClass, VARSTRING* id);
 
 }  // namespace velkor::core

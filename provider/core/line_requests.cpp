@@ -139,6 +139,8 @@ LONG LineOperations::serviceRequest(const Target& t, DRV_REQUESTID id, std::uint
 
 DRV_REQUESTID LineContext::*LineOperations::slotFor(const LineContext& line, std::uint8_t request) {
     if (request == code::Hold) return &LineContext::pendingHold;
+    // Key presses and the answer to an offered callback share one slot.
+    if (request == code::KeyPress) return &LineContext::pendingKeyPress;
     if (request == code::TransferComplete) {
         return line.pendingBlindTransfer ? &LineContext::pendingBlindTransfer
                                          : &LineContext::pendingTransfer;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "platform/time/clock.h"
 #include "provider/core/tapi_events.h"
 #include "provider/link/link.h"
@@ -11,7 +13,9 @@ class TspiEvents final : public TapiEvents {
 public:
     void setProviderProcedure(LINEEVENT createProc) { m_createProc = createProc; }
     void setCompletionProcedure(ASYNC_COMPLETION completion) { m_completion = completion; }
-    void setPhoneBroadcast(void (*broadcast)(DWORD_PTR, DWORD_PTR, DWORD_PTR)) { m_phones = broadcast; }
+    // PHONE_DEVSPECIFIC goes to every open phone through this.
+    using PhoneBroadcast = std::function<void(DWORD_PTR, DWORD_PTR, DWORD_PTR)>;
+    void setPhoneBroadcast(PhoneBroadcast broadcast) { m_phones = std::move(broadcast); }
 
     void lineEvent(const LineContext& line, const CallContext* call, DWORD message, DWORD_PTR p1,
                    DWORD_PTR p2, DWORD_PTR p3) override;
@@ -23,7 +27,7 @@ public:
 private:
     LINEEVENT m_createProc = nullptr;
     ASYNC_COMPLETION m_completion = nullptr;
-    void (*m_phones)(DWORD_PTR, DWORD_PTR, DWORD_PTR) = nullptr;
+    PhoneBroadcast m_phones;
 };
 
 // The link's senders behind the model's interfaces.

@@ -84,9 +84,7 @@ void Host::loadProviders() {
             provider->lineBase = static_cast<DWORD>(m_lines.size());
             provider->numLines = numLines;
             provider->numPhones = numPhones;
-            std::size_t phones = 0;
-            for (const auto& p : m_providers) phones += p->numPhones;
-            provider->phoneBase = static_cast<DWORD>(phones);
+            provider->phoneBase = static_cast<DWORD>(m_phones.size());
         }
         DWORD options = 0;
         const LONG initResult = ep.TSPI_providerInit(
@@ -110,6 +108,17 @@ void Host::loadProviders() {
             }
             m_lines.push_back(Device{provider.get(), lineVersion, false, 0});
         }
+        for (DWORD i = 0; i < numPhones; ++i) {
+            DWORD phoneVersion = version;
+            if (ep.TSPI_phoneNegotiateTSPIVersion) {
+                DWORD negotiated = 0;
+                if (ep.TSPI_phoneNegotiateTSPIVersion(provider->phoneBase + i, TAPI_VERSION2_0,
+                                                      version, &negotiated) == 0) {
+                    phoneVersion = negotiated;
+                }
+            }
+            m_phones.push_back(Device{provider.get(), phoneVersion, false, 0});
+        }
         m_providers.push_back(std::move(provider));
     }
 }
@@ -120,6 +129,7 @@ void Host::unloadProviders() {
         std::lock_guard lock(m_mutex);
         providers.swap(m_providers);
         m_lines.clear();
+        m_phones.clear();
     }
     for (auto& provider : providers) {
         const auto& ep = provider->module->entry();
@@ -147,11 +157,39 @@ void* Host::providerSymbol(DWORD permanentId, const char* name) {
 
 LONG Host::initialize(HLINEAPP* app, LINECALLBACK callback, DWORD* numDevs, DWORD* apiVersion,
                       LINEINITIALIZEEXPARAMS* params) {
-    if (!app || !numDevs || !apiVersion) return LINEERR_INVALPOINTER;
-    if (*apiVersion < TAPI_VERSION2_0) return LINEERR_INCOMPATIBLEAPIVERSION;
+    return initializeApp(AppKind::Line, app, callback, numDevs, apiVersion, params);
+}
+
+namespace {
+
+// The errors the line and phone forms of the application functions answer.
+struct AppErrors {
+    LONG invalPointer;
+    LONG incompatibleApiVersion;
+    LONG structureTooSmall;
+    LONG invalParam;
+    LONG invalAppHandle;
+    LONG operationFailed;
+};
+constexpr AppErrors kLineErrors{LINEERR_INVALPOINTER,      LINEERR_INCOMPATIBLEAPIVERSION,
+                                LINEERR_STRUCTURETOOSMALL, LINEERR_INVALPARAM,
+                                LINEERR_INVALAPPHANDLE,    LINEERR_OPERATIONFAILED};
+constexpr AppErrors kPhoneErrors{PHONEERR_INVALPOINTER,      PHONEERR_INCOMPATIBLEAPIVERSION,
+                                 PHONEERR_STRUCTURETOOSMALL, PHONEERR_INVALPARAM,
+                                 PHONEERR_INVALAPPHANDLE,    PHONEERR_OPERATIONFAILED};
+static_assert(PHONEINITIALIZEEXOPTION_USEHIDDENWINDOW == LINEINITIALIZEEXOPTION_USEHIDDENWINDOW &&
+              PHONEINITIALIZEEXOPTION_USEEVENT == LINEINITIALIZEEXOPTION_USEEVENT);
+
+}  // namespace
+
+LONG Host::initializeApp(AppKind kind, DWORD* app, LINECALLBACK callback, DWORD* numDevs,
+                         DWORD* apiVersion, LINEINITIALIZEEXPARAMS* params) {
+    const AppErrors& errors = kind == AppKind::Line ? kLineErrors : kPhoneErrors;
+    if (!app || !numDevs || !apiVersion) return errors.invalPointer;
+    if (*apiVersion < TAPI_VERSION2_0) return errors.incompatibleApiVersion;
     MessageQueue::Delivery delivery = MessageQueue::Delivery::Callback;
     if (params) {
-        if (params->dwTotalSize < sizeof(LINEINITIALIZEEXPARAMS)) return LINEERR_STRUCTURETOOSMALL;
+        if (params->dwTotalSize < sizeof(LINEINITIALIZEEXPARAMS)) return errors.structureTooSmall;
         switch (params->dwOptions) {
             case LINEINITIALIZEEXOPTION_USEHIDDENWINDOW:
                 break;
@@ -159,10 +197,10 @@ LONG Host::initialize(HLINEAPP* app, LINECALLBACK callback, DWORD* numDevs, DWOR
                 delivery = MessageQueue::Delivery::Event;
                 break;
             default:
-                return LINEERR_INVALPARAM;  // no completion ports here
+                return errors.invalParam;  // no completion ports here
         }
     }
-    if (delivery == MessageQueue::Delivery::Callback && !callback) return LINEERR_INVALPOINTER;
+    if (delivery == MessageQueue::Delivery::Callback && !callback) return errors.invalPointer;
 
     std::lock_guard life(m_lifecycle);
     bool first;
@@ -175,6 +213,7 @@ LONG Host::initialize(HLINEAPP* app, LINECALLBACK callback, DWORD* numDevs, DWOR
     std::lock_guard lock(m_mutex);
     auto record = std::make_unique<App>();
     record->handle = m_nextApp++;
+    record->kind = kind;
     record->queue = MessageQueue::create(delivery, callback, m_poster);
     if (params) {
         params->dwNeededSize = sizeof(LINEINITIALIZEEXPARAMS);
@@ -182,48 +221,62 @@ LONG Host::initialize(HLINEAPP* app, LINECALLBACK callback, DWORD* numDevs, DWOR
         params->Handles.hEvent = record->queue->eventFd();
     }
     *app = record->handle;
-    *numDevs = static_cast<DWORD>(m_lines.size());
+    *numDevs = static_cast<DWORD>(kind == AppKind::Line ? m_lines.size() : m_phones.size());
     *apiVersion = std::min(*apiVersion, kHighestApiVersion);
     m_apps[record->handle] = std::move(record);
     return 0;
 }
 
-LONG Host::shutdown(HLINEAPP app) {
+LONG Host::shutdown(HLINEAPP app) { return shutdownApp(AppKind::Line, app); }
+
+LONG Host::shutdownApp(AppKind kind, DWORD app) {
     std::lock_guard life(m_lifecycle);
     std::vector<Closing> closings;
+    std::vector<PhoneClosing> phoneClosings;
     std::shared_ptr<MessageQueue> queue;
     bool last;
     {
         std::lock_guard lock(m_mutex);
-        App* record = findApp(app);
-        if (!record) return LINEERR_INVALAPPHANDLE;
+        App* record = findApp(kind, app);
+        if (!record) return (kind == AppKind::Line ? kLineErrors : kPhoneErrors).invalAppHandle;
         std::vector<LineOpen*> opens;
         for (auto& [handle, open] : m_lineOpens) {
             if (open->app == record) opens.push_back(open.get());
         }
         for (LineOpen* open : opens) closings.push_back(detachLineOpen(open));
+        std::vector<PhoneOpen*> phoneOpens;
+        for (auto& [handle, open] : m_phoneOpens) {
+            if (open->app == record) phoneOpens.push_back(open.get());
+        }
+        for (PhoneOpen* open : phoneOpens) phoneClosings.push_back(detachPhoneOpen(open));
         std::erase_if(m_requests, [&](const auto& r) { return r.second->app == app; });
         queue = record->queue;
         m_apps.erase(app);
         last = m_apps.empty();
     }
     for (const Closing& c : closings) finishClosing(c);
+    for (const PhoneClosing& c : phoneClosings) finishPhoneClosing(c);
     queue->close();
     if (last) unloadProviders();
     return 0;
 }
 
 LONG Host::getMessage(HLINEAPP app, LINEMESSAGE* message, DWORD timeout) {
-    if (!message) return LINEERR_INVALPOINTER;
+    return getAppMessage(AppKind::Line, app, message, timeout);
+}
+
+LONG Host::getAppMessage(AppKind kind, DWORD app, LINEMESSAGE* message, DWORD timeout) {
+    const AppErrors& errors = kind == AppKind::Line ? kLineErrors : kPhoneErrors;
+    if (!message) return errors.invalPointer;
     std::shared_ptr<MessageQueue> queue;
     {
         std::lock_guard lock(m_mutex);
-        App* record = findApp(app);
-        if (!record) return LINEERR_INVALAPPHANDLE;
+        App* record = findApp(kind, app);
+        if (!record) return errors.invalAppHandle;
         queue = record->queue;
     }
-    if (queue->delivery() != MessageQueue::Delivery::Event) return LINEERR_INVALAPPHANDLE;
-    return queue->pop(*message, timeout) ? 0 : LINEERR_OPERATIONFAILED;
+    if (queue->delivery() != MessageQueue::Delivery::Event) return errors.invalAppHandle;
+    return queue->pop(*message, timeout) ? 0 : errors.operationFailed;
 }
 
 LONG Host::deviceEntry(HLINEAPP app, DWORD deviceId, const ProviderEntryPoints*& entry,
@@ -470,7 +523,14 @@ LONG Host::getStatusMessages(HLINE line, DWORD* lineStates, DWORD* addressStates
 
 // --- lookups --------------------------------------------------------------------
 
-Host::App* Host::findApp(HLINEAPP app) {
+Host::App* Host::findApp(HLINEAPP app) { return findApp(AppKind::Line, app); }
+
+Host::App* Host::findApp(AppKind kind, DWORD app) {
+    App* record = findAnyApp(app);
+    return record && record->kind == kind ? record : nullptr;
+}
+
+Host::App* Host::findAnyApp(DWORD app) {
     auto it = m_apps.find(app);
     return it == m_apps.end() ? nullptr : it->second.get();
 }

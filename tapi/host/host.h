@@ -51,6 +51,32 @@ public:
     LONG setStatusMessages(HLINE line, DWORD lineStates, DWORD addressStates);
     LONG getStatusMessages(HLINE line, DWORD* lineStates, DWORD* addressStates);
 
+    // --- phones (host_phones.cpp) -----------------------------------------
+    // A phone application has an HPHONEAPP of its own; the providers load
+    // with the first application of either kind and unload with the last.
+    LONG phoneInitialize(HPHONEAPP* app, PHONECALLBACK callback, DWORD* numDevs,
+                         DWORD* apiVersion, PHONEINITIALIZEEXPARAMS* params);
+    LONG phoneShutdown(HPHONEAPP app);
+    LONG phoneGetMessage(HPHONEAPP app, PHONEMESSAGE* message, DWORD timeout);
+    LONG phoneNegotiateApiVersion(HPHONEAPP app, DWORD deviceId, DWORD low, DWORD high,
+                                  DWORD* version, PHONEEXTENSIONID* extensionId);
+    LONG phoneNegotiateExtVersion(HPHONEAPP app, DWORD deviceId, DWORD apiVersion, DWORD low,
+                                  DWORD high, DWORD* extVersion);
+    // Wide form; the 8-bit form converts the result.
+    LONG phoneGetDevCaps(HPHONEAPP app, DWORD deviceId, DWORD apiVersion, DWORD extVersion,
+                         PHONECAPS* caps);
+    LONG phoneOpen(HPHONEAPP app, DWORD deviceId, HPHONE* phone, DWORD apiVersion,
+                   DWORD extVersion, DWORD_PTR callbackInstance, DWORD privilege);
+    LONG phoneClose(HPHONE phone);
+    // An open phone as the provider knows it.
+    struct PhoneTarget {
+        const ProviderEntryPoints* entry;
+        HDRVPHONE hdPhone;
+        DWORD deviceId;
+        HPHONEAPP app;
+    };
+    std::optional<PhoneTarget> phoneTarget(HPHONE phone);
+
     // --- what every later line function is built from --------------------
     // A line as the provider knows it.
     struct LineTarget {
@@ -79,7 +105,8 @@ public:
 
     // Runs an asynchronous provider request for `app`: `start` gets the new
     // request ID and returns what the entry point returned. The result of a
-    // request that started reaches the application as LINE_REPLY; `done`,
+    // request that started reaches the application as LINE_REPLY (a phone
+    // application's as PHONE_REPLY); `done`,
     // when given, runs first with the result (a new call's handle is made
     // final there). Returns the request ID, or the entry point's error.
     LONG runAsync(HLINEAPP app, const std::function<LONG(DRV_REQUESTID)>& start,
@@ -121,6 +148,19 @@ private:
     struct Call;
     struct App;
     struct Request;
+    struct OpenPhone;
+    struct PhoneOpen;
+
+    enum class AppKind {
+        Line,
+        Phone,
+    };
+    // The line and phone forms of initialisation, shutdown and messages
+    // differ only in their error codes and in what they count.
+    LONG initializeApp(AppKind kind, DWORD* app, LINECALLBACK callback, DWORD* numDevs,
+                       DWORD* apiVersion, LINEINITIALIZEEXPARAMS* params);
+    LONG shutdownApp(AppKind kind, DWORD app);
+    LONG getAppMessage(AppKind kind, DWORD app, LINEMESSAGE* message, DWORD timeout);
 
     Host();
     ~Host();
@@ -131,14 +171,28 @@ private:
                          DWORD_PTR p2, DWORD_PTR p3);
     void handleLineCreate(DWORD msg, DWORD_PTR p1, DWORD_PTR p2);
     void completeRequest(DRV_REQUESTID id, LONG result);
+    void handlePhoneEvent(std::uintptr_t device, DWORD msg, DWORD_PTR p1, DWORD_PTR p2,
+                          DWORD_PTR p3);
 
     // The provider entry points and TSPI version of a device an application
     // names; 0 or the error to return.
     LONG deviceEntry(HLINEAPP app, DWORD deviceId, const ProviderEntryPoints*& entry,
                      DWORD& tspiVersion);
 
-    // With m_mutex held.
+    // With m_mutex held. findApp finds line applications only.
     App* findApp(HLINEAPP app);
+    App* findApp(AppKind kind, DWORD app);
+    App* findAnyApp(DWORD app);
+    PhoneOpen* findPhone(HPHONE phone);
+    // Detaches an application's phone open; returns the provider's phone to
+    // close when it was the last open of the device.
+    struct PhoneClosing {
+        const ProviderEntryPoints* entry = nullptr;
+        HDRVPHONE hdPhone = nullptr;
+    };
+    PhoneClosing detachPhoneOpen(PhoneOpen* open);
+    static void finishPhoneClosing(const PhoneClosing& closing);
+    void forgetOpenPhone(OpenPhone* device);
     LineOpen* findLine(HLINE line);
     void sendToLine(const LineOpen& open, DWORD hDevice, DWORD msg, DWORD_PTR p1, DWORD_PTR p2,
                     DWORD_PTR p3);
@@ -174,10 +228,16 @@ private:
     std::uintptr_t m_nextToken = 1;
     std::condition_variable m_openSettled;
     std::map<DRV_REQUESTID, std::unique_ptr<Request>> m_requests;
+    std::vector<Device> m_phones;  // index = phone device ID
+    std::map<HPHONE, std::unique_ptr<PhoneOpen>> m_phoneOpens;
+    // By the numbers handed to providers as HTAPIPHONE, from the same
+    // sequence as the lines' and calls' numbers.
+    std::map<std::uintptr_t, std::unique_ptr<OpenPhone>> m_openPhones;
 
     DWORD m_nextApp = 0x10001;
     DWORD m_nextLine = 0x20001;
     DWORD m_nextCall = 0x30001;
+    DWORD m_nextPhone = 0x40001;
     DRV_REQUESTID m_nextRequest = 1;
 };
 

@@ -62,9 +62,11 @@ void Host::lineEventProc(HTAPILINE htLine, HTAPICALL htCall, DWORD msg, DWORD_PT
                          reinterpret_cast<std::uintptr_t>(htCall), msg, p1, p2, p3);
 }
 
-void Host::phoneEventProc(HTAPIPHONE, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
-    // Phone devices are opened by no application yet; their events have
-    // nobody to go to.
+void Host::phoneEventProc(HTAPIPHONE htPhone, DWORD msg, DWORD_PTR p1, DWORD_PTR p2,
+                          DWORD_PTR p3) {
+    // PHONE_CREATE and PHONE_REMOVE (no phone) are not raised by providers here.
+    if (!htPhone) return;
+    instance().handlePhoneEvent(reinterpret_cast<std::uintptr_t>(htPhone), msg, p1, p2, p3);
 }
 
 void Host::completionProc(DRV_REQUESTID requestId, LONG result) {
@@ -191,14 +193,18 @@ void Host::handleLineCreate(DWORD msg, DWORD_PTR p1, DWORD_PTR p2) {
         std::lock_guard lock(m_mutex);
         if (result != 0 || deviceId >= m_lines.size()) return;
         m_lines[deviceId].removed = false;
-        for (auto& [handle, app] : m_apps) sendToApp(*app, 0, LINE_CREATE, 0, deviceId, 0, 0);
+        for (auto& [handle, app] : m_apps) {
+            if (app->kind == AppKind::Line) sendToApp(*app, 0, LINE_CREATE, 0, deviceId, 0, 0);
+        }
         return;
     }
     if (msg == LINE_REMOVE) {
         std::lock_guard lock(m_mutex);
         if (p1 >= m_lines.size() || m_lines[p1].removed) return;
         m_lines[p1].removed = true;
-        for (auto& [handle, app] : m_apps) sendToApp(*app, 0, LINE_REMOVE, 0, p1, 0, 0);
+        for (auto& [handle, app] : m_apps) {
+            if (app->kind == AppKind::Line) sendToApp(*app, 0, LINE_REMOVE, 0, p1, 0, 0);
+        }
     }
 }
 
@@ -209,7 +215,7 @@ LONG Host::runAsync(HLINEAPP app, const std::function<LONG(DRV_REQUESTID)>& star
     DRV_REQUESTID id;
     {
         std::lock_guard lock(m_mutex);
-        if (!findApp(app)) return LINEERR_INVALAPPHANDLE;
+        if (!findAnyApp(app)) return LINEERR_INVALAPPHANDLE;
         id = m_nextRequest;
         // Request IDs are positive LONGs.
         m_nextRequest = m_nextRequest >= 0x7FFFFFFF ? 1 : m_nextRequest + 1;
@@ -239,8 +245,9 @@ void Host::completeRequest(DRV_REQUESTID id, LONG result) {
     }
     if (request->done) request->done(result);
     std::lock_guard lock(m_mutex);
-    if (App* app = findApp(request->app)) {
-        sendToApp(*app, 0, LINE_REPLY, 0, id, static_cast<DWORD_PTR>(static_cast<DWORD>(result)), 0);
+    if (App* app = findAnyApp(request->app)) {
+        const DWORD reply = app->kind == AppKind::Phone ? PHONE_REPLY : LINE_REPLY;
+        sendToApp(*app, 0, reply, 0, id, static_cast<DWORD_PTR>(static_cast<DWORD>(result)), 0);
     }
 }
 

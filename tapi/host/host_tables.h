@@ -69,7 +69,29 @@ struct Host::Call {
 
 struct Host::App {
     HLINEAPP handle = 0;
+    AppKind kind = AppKind::Line;
     std::shared_ptr<MessageQueue> queue;
+};
+
+// A phone device open at its provider. Its number is the HTAPIPHONE the
+// provider reports events with.
+struct Host::OpenPhone {
+    std::uintptr_t id = 0;
+    DWORD deviceId = 0;
+    Provider* provider = nullptr;
+    HDRVPHONE hdPhone = nullptr;
+    bool opening = true;
+    std::vector<PhoneOpen*> opens;
+};
+
+// One application's open of a phone: its HPHONE.
+struct Host::PhoneOpen {
+    HPHONE handle = 0;
+    App* app = nullptr;
+    OpenPhone* device = nullptr;
+    DWORD_PTR instance = 0;
+    DWORD apiVersion = 0;
+    DWORD privilege = 0;
 };
 
 struct Host::Request {

@@ -394,8 +394,7 @@ void CallEngine::hold(std::uint16_t station, Call& call) {
 
 void CallEngine::reconnect(std::uint16_t station, const Call& call) {
     const End peer = call.other(End::station(station));
-    // 0x47 takes the line's held call back; with several held, the provider
-    // takes the first it has.
+    // 0x47 names the held call that comes back.
     if (peer.isStation()) event(station, ev::HeldCallReconnected, num(peer.index));
     else event(station, ev::CoCallProgress, cat({one(kCoProgress), co3(peer.index), call.outside}));
     if (Call* c = m_table.find(call.id)) c->heldBy.reset();
@@ -418,7 +417,7 @@ void CallEngine::swap(std::uint16_t station, Call& active, Call& held) {
         event(station, ev::HeldCallReconnected, num(held.caller.index));
         event(held.caller, ev::StationCallProgress, cat({one(kConnected), num(station)}));
     } else {
-        // The held call first, so that the provider's first held call is it.
+        // The held call first: for a moment both are in hand.
         reconnect(station, held);
     }
     hold(station, active);
@@ -428,13 +427,10 @@ void CallEngine::consultation(std::uint16_t station, Call& active) {
     active.heldBy = End::station(station);
     m_table.station(station).dialTone = true;
     const End peer = active.other(End::station(station));
-    if (peer.isStation()) {
-        event(station, ev::HoldProgress, cat({num(peer.index), one(kHoldConsult)}));
-    } else {
-        // 0x39 carries a 4-character number; a CO call is held by 0x38 and
-        // the provider's own consultation call takes the dial tone.
-        event(station, ev::PutOnHold, co3(peer.index));
-    }
+    // In the 4-character number of 0x39 a CO line is its three characters
+    // and a blank.
+    const std::string held = peer.isStation() ? num(peer.index) : co3(peer.index) + " ";
+    event(station, ev::HoldProgress, cat({held, one(kHoldConsult)}));
 }
 
 void CallEngine::completeTransfer(std::uint16_t station, Call& held, Call& consult) {
@@ -523,9 +519,9 @@ void CallEngine::completeAsConference(std::uint16_t station, Call& held, Call& c
 void CallEngine::prepareAdd(std::uint16_t station, Conference& conf) {
     conf.adding = true;
     m_table.station(station).dialTone = true;
-    // Released with the station's own number: its conference waits while
-    // it dials the next party.
-    event(station, ev::Released, cat({one(kHungUp), num(station)}));
+    // Formed again: the connected controller steps out of its conference,
+    // which waits while the station dials the next party on dial tone.
+    event(station, ev::ConferenceFormed, "");
 }
 
 void CallEngine::addToConference(std::uint16_t station, Conference& conf, Call& consult) {

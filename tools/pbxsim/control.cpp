@@ -37,6 +37,9 @@ constexpr std::string_view kHelp =
     "co-call <co> <to> [number|-] [name]   an outside call on CO line <co> to station <to>,\n"
     "                                      with the caller's number or name as caller ID\n"
     "co-answer <co> | co-hangup <co>       the outside party answers or hangs up\n"
+    "settings <number>                     the station's settings as the PBX answers them\n"
+    "refuse-setting <number> <keyword> <cause>|off\n"
+    "                                      reject writes of a setting (wu, pmp ...) with a cause\n"
     "calls | state | help | quit\n"
     "bytes: hex (2123), \"text\", num:21, numl:21, co:99, be16:300";
 
@@ -285,6 +288,18 @@ ControlReply coHangup(Pbx& pbx, Args a) {
     return callReply(pbx.coHangUp(a[0]));
 }
 
+ControlReply settings(Pbx& pbx, Args a) {
+    need(a, 1, "settings <number>");
+    return callReply(pbx.settingsText(a[0]));
+}
+
+ControlReply refuseSetting(Pbx& pbx, Args a) {
+    need(a, 3, "refuse-setting <number> <keyword> <cause>|off");
+    std::optional<std::uint8_t> cause;
+    if (a[2] != "off") cause = static_cast<std::uint8_t>(numberArg(a[2], 0xFF, "a cause byte"));
+    return callReply(pbx.refuseSetting(a[0], a[1], cause));
+}
+
 ControlReply simple(Pbx& pbx, const std::string& command) {
     if (command == "keepalive") pbx.sendCti(link::kSystemIndex, link::code::KeepAlive, {});
     else if (command == "poll") pbx.sendAtd(link::atd::Poll, {});
@@ -323,6 +338,8 @@ constexpr Command kCommands[] = {
     {"co-call", coCall},
     {"co-answer", coAnswer},
     {"co-hangup", coHangup},
+    {"settings", settings},
+    {"refuse-setting", refuseSetting},
 };
 
 }  // namespace

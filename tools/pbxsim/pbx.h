@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <array>
 #include <functional>
 #include <map>
 #include <optional>
@@ -21,6 +22,7 @@
 #include "tools/pbxsim/frame_record.h"
 #include "tools/pbxsim/pbx_config.h"
 #include "tools/pbxsim/schedule.h"
+#include "tools/pbxsim/station_settings.h"
 
 namespace velkor::pbxsim {
 
@@ -116,6 +118,15 @@ public:
     std::string callsText();
     CallTable& callTable() { return m_calls; }
 
+    // Station settings (pbx_settings.cpp), by station number: every value
+    // the station holds, and writes of one setting refused with `cause`
+    // (reads are still answered) until the cause is taken back (nullopt).
+    CallResult settingsText(const std::string& number);
+    CallResult refuseSetting(const std::string& number, const std::string& keyword,
+                             std::optional<std::uint8_t> cause);
+    // The value of setting `kind` (1..14) at station `index`.
+    const SettingBytes& setting(std::uint16_t index, std::uint32_t kind);
+
     Faults& faults() { return m_faults; }
     // Off: requests are recorded but not answered (a scenario answers them).
     void setAutoAnswer(bool on) { m_autoAnswer = on; }
@@ -194,6 +205,8 @@ private:
     void ctiRedirect(const CtiRequest& request);
     void ctiKeyPress(const CtiRequest& request);
     void ctiDtmf(const CtiRequest& request);
+    // Station settings 0x7D..0x8A (pbx_settings.cpp).
+    void ctiSetting(const CtiRequest& request);
     void sendParkSlots();
     struct CtiRow {
         std::uint8_t code;
@@ -259,6 +272,9 @@ private:
     std::uint8_t m_attendantStatus = kIdleStatus;
     std::vector<std::uint8_t> m_statusOptions;
     CallTable m_calls;
+    // Each station's settings, from the configuration on first use.
+    std::map<std::uint16_t, std::array<SettingBytes, kSettingKinds>> m_settings;
+    std::map<std::pair<std::uint16_t, std::uint32_t>, std::uint8_t> m_settingRefusals;
 
     std::vector<FrameObserver*> m_observers;
     std::function<void(const std::string&)> m_logSink;

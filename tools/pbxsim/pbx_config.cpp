@@ -100,6 +100,7 @@ private:
     std::string cos(Args a);
     std::string nameTable(Args a);
     std::string park(Args a);
+    std::string setting(Args a);
 
     struct Directive {
         std::string_view name;
@@ -130,6 +131,7 @@ const Parser::Directive Parser::kDirectives[] = {
     {"cos", 2, &Parser::cos, "cos <first>-<last> <first number> [options]"},
     {"nametable", 2, &Parser::nameTable, "nametable <reference> \"<name>\""},
     {"park", 1, &Parser::park, "park <number>|<first>-<last> ..."},
+    {"setting", 3, &Parser::setting, "setting <station number> <keyword> <value>"},
 };
 
 std::string Parser::apply(Args words) {
@@ -405,6 +407,18 @@ std::string Parser::park(Args a) {
     return {};
 }
 
+std::string Parser::setting(Args a) {
+    if (a.size() != 3) return "usage: setting <station number> <keyword> <value>";
+    const std::uint32_t kind = settingKindByKeyword(a[1]);
+    if (kind == 0) {
+        return "unknown setting '" + a[1] + "' (wu acp tscc pmp iam bgm pms dr llm autos hmp nta ah dls)";
+    }
+    const auto value = settingFromText(kind, unquoted(a[2]));
+    if (!value) return "'" + a[2] + "' is no value of setting " + a[1];
+    config.settings[a[0]][kind] = *value;
+    return {};
+}
+
 void Parser::finish(std::string_view origin) {
     const std::string where = std::string(origin) + ": ";
     const ModelInfo* model = findModel(config.modelCode);
@@ -433,6 +447,11 @@ void Parser::finish(std::string_view origin) {
         if (c.nameRef != 0 && !config.nameTable.count(c.nameRef)) {
             errors.push_back(where + "CO " + std::to_string(index) + " refers to name-table entry " +
                              std::to_string(c.nameRef) + ", which is not given");
+        }
+    }
+    for (const auto& [number, values] : config.settings) {
+        if (!config.stationByNumber(number)) {
+            errors.push_back(where + "setting for station " + number + ", which is not configured");
         }
     }
     if (config.singleStation && !config.station(*config.singleStation)) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "provider/link/encodings.h"
+#include "tools/pbxsim/station_settings.h"
 
 namespace velkor::pbxsim {
 
@@ -79,6 +80,8 @@ struct PbxConfig {
     // Extended directory entries: type and extra byte before the name (true)
     // or after it.
     bool typeBeforeName = true;
+    // Station settings other than the defaults: station number -> kind -> value.
+    std::map<std::string, std::map<std::uint32_t, SettingBytes>> settings;
 
     const StationConfig* station(std::uint16_t index) const;
     const StationConfig* stationByNumber(std::string_view number) const;

@@ -9,7 +9,8 @@ namespace velkor::pbxsim {
 namespace {
 
 constexpr std::uint8_t kOpenSession[] = {'#', '#'};
-constexpr std::uint8_t kStartMonitoring[] = {'!', '#'};
+// '!' '#' monitors a station for its line, '!' alone for its phone device.
+constexpr std::uint8_t kStartMonitoring[] = {'!'};
 constexpr std::uint8_t kStopMonitoring = 0x22;
 constexpr std::uint8_t kCloseSession = '$';
 constexpr std::uint8_t kIdentify = '!';
@@ -82,6 +83,21 @@ const Pbx::CtiRow Pbx::kCtiRows[] = {
     {code::KeyPress, &Pbx::ctiKeyPress},
     {code::SwapHold, &Pbx::ctiSwap},
     {code::SendDtmf, &Pbx::ctiDtmf},
+    // Station settings (pbx_settings.cpp).
+    {code::Phone7D, &Pbx::ctiSetting},
+    {code::Phone7E, &Pbx::ctiSetting},
+    {code::Phone7F, &Pbx::ctiSetting},
+    {code::Phone80, &Pbx::ctiSetting},
+    {code::Phone81, &Pbx::ctiSetting},
+    {code::Phone82, &Pbx::ctiSetting},
+    {code::Phone83, &Pbx::ctiSetting},
+    {code::Phone84, &Pbx::ctiSetting},
+    {code::Phone85, &Pbx::ctiSetting},
+    {code::Phone86, &Pbx::ctiSetting},
+    {code::Phone87, &Pbx::ctiSetting},
+    {code::Phone88, &Pbx::ctiSetting},
+    {code::Phone89, &Pbx::ctiSetting},
+    {code::Phone8A, &Pbx::ctiSetting},
 };
 
 void Pbx::handleCti(const CtiRequest& request) {

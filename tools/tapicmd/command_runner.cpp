@@ -68,6 +68,14 @@ bool fieldMatches(const nlohmann::json& value, const std::string& wanted) {
     return value.dump() == wanted;
 }
 
+// Messages whose hDevice is a phone.
+bool isPhoneMessage(DWORD message) {
+    return message == PHONE_BUTTON || message == PHONE_CLOSE || message == PHONE_DEVSPECIFIC ||
+           message == PHONE_STATE;
+}
+
+constexpr std::size_t kPhoneDataRoom = 256;
+
 // Messages whose hDevice is a call.
 bool isCallMessage(DWORD message) {
     switch (message) {
@@ -194,6 +202,20 @@ public:
             return std::nullopt;
         }
         m_out["line"] = it->second;
+        return it->second;
+    }
+
+    // An open phone by station number or "#<phone device ID>".
+    std::optional<HPHONE> phone(const std::string& word) {
+        Session& session = m_runner.m_session;
+        const auto id = session.phoneApp() ? session.findPhone(word) : std::nullopt;
+        const auto it = id ? m_runner.m_openPhones.find(*id) : m_runner.m_openPhones.end();
+        if (it == m_runner.m_openPhones.end()) {
+            failWith(word + " is no open phone", kCommandFailed);
+            return std::nullopt;
+        }
+        m_out["target"] = word;
+        m_out["phone"] = it->second;
         return it->second;
     }
 
@@ -336,6 +358,10 @@ const std::vector<CommandRunner::Command>& CommandRunner::commands() {
         {"getid", &CommandRunner::getId, "getid <line>|call <call> [<device class>]"},
         {"devspecific", &CommandRunner::devSpecific,
          "devspecific <line> <hex bytes>, or devspecific <line> text <text>"},
+        {"phone-open", &CommandRunner::phoneOpen, "phone-open <station|#id>"},
+        {"phone-close", &CommandRunner::phoneClose, "phone-close <phone>"},
+        {"phone-set", &CommandRunner::phoneSet, "phone-set <phone> <setting text>"},
+        {"phone-get", &CommandRunner::phoneGet, "phone-get <phone> <data ID>"},
     };
     return table;
 }
@@ -387,7 +413,8 @@ nlohmann::json CommandRunner::describe(const LINEMESSAGE& message) {
         out["call"] = message.hDevice;
         if (const std::string name = nameOf(message.hDevice); !name.empty()) out["callName"] = name;
     }
-    if (message.dwMessageID == LINE_REPLY) {
+    if (isPhoneMessage(message.dwMessageID)) out["phone"] = message.hDevice;
+    if (message.dwMessageID == LINE_REPLY || message.dwMessageID == PHONE_REPLY) {
         describeReply(out, static_cast<DWORD>(message.dwParam1),
                       static_cast<LONG>(static_cast<DWORD>(message.dwParam2)));
     }
@@ -412,6 +439,9 @@ void CommandRunner::describeReply(nlohmann::json& out, DWORD requestId, LONG res
     if (result == 0 && pending.parkAddress) addVarString(out, "parkedAt", pending.block);
     if (result == 0 && pending.hasCompletionId) out["completionId"] = pending.completionId;
     if (pending.command == "devspecific") out["params"] = hexBytes(pending.block);
+    if (pending.command == "phone-set") {
+        out["setting"] = std::string(pending.block.begin(), pending.block.end());
+    }
     m_pending.erase(it);
 }
 
@@ -973,6 +1003,81 @@ int CommandRunner::devSpecific(const Words& words) {
     r.out()["params"] = hexBytes(pending.block);
     return r.finish(lineDevSpecific(*line, 0, 0, pending.block.data(),
                                     static_cast<DWORD>(pending.block.size())));
+}
+
+}  // namespace velkor::tapicmd
+
+// --- phones ------------------------------------------------------------------------------
+
+namespace velkor::tapicmd {
+
+int CommandRunner::phoneOpen(const Words& words) {
+    if (words.size() != 2) return fail("phone-open", "wrong arguments", kBadCommand);
+    if (!m_session.phoneApp()) return fail("phone-open", "no phone devices", kCommandFailed);
+    const auto device = m_session.findPhone(words[1]);
+    if (!device) return fail("phone-open", "no phone " + words[1], kCommandFailed);
+    DWORD version = 0;
+    PHONEEXTENSIONID ext;
+    LONG result = phoneNegotiateAPIVersion(m_session.phoneApp(), *device, TAPI_VERSION1_4,
+                                           TAPI_CURRENT_VERSION, &version, &ext);
+    HPHONE phone = 0;
+    if (result == 0) {
+        result = ::phoneOpen(m_session.phoneApp(), *device, &phone, version, 0, *device,
+                             PHONEPRIVILEGE_OWNER);
+    }
+    nlohmann::json out{{"command", "phone-open"}, {"target", words[1]}, {"device", *device}};
+    addResult(out, result);
+    if (result == 0) {
+        out["phone"] = phone;
+        m_openPhones[*device] = phone;
+    }
+    print(out);
+    return result == 0 ? kOk : kCommandFailed;
+}
+
+int CommandRunner::phoneClose(const Words& words) {
+    if (words.size() != 2) return fail("phone-close", "wrong arguments", kBadCommand);
+    const auto device = m_session.phoneApp() ? m_session.findPhone(words[1]) : std::nullopt;
+    if (!device || !m_openPhones.count(*device)) {
+        return fail("phone-close", words[1] + " is not open", kCommandFailed);
+    }
+    const HPHONE phone = m_openPhones[*device];
+    const LONG result = ::phoneClose(phone);
+    m_openPhones.erase(*device);
+    nlohmann::json out{{"command", "phone-close"}, {"target", words[1]}, {"phone", phone}};
+    addResult(out, result);
+    print(out);
+    return result == 0 ? kOk : kCommandFailed;
+}
+
+// The setting text stays with the request until its PHONE_REPLY.
+int CommandRunner::phoneSet(const Words& words) {
+    Request r(*this, words);
+    const Words& a = r.args();
+    if (a.size() < 3) return r.badArguments();
+    const auto phone = r.phone(a[1]);
+    if (!phone) return r.code();
+    const std::string text = joinWords(a, 2);
+    Pending& pending = r.pending();
+    pending.block.assign(text.begin(), text.end());
+    r.out()["setting"] = text;
+    return r.finish(phoneDevSpecific(*phone, pending.block.data(),
+                                     static_cast<DWORD>(pending.block.size())));
+}
+
+int CommandRunner::phoneGet(const Words& words) {
+    Request r(*this, words);
+    const Words& a = r.args();
+    const auto dataId = a.size() == 3 ? parseNumber(a[2]) : std::nullopt;
+    if (!dataId) return r.badArguments("phone-get <phone> <data ID>");
+    const auto phone = r.phone(a[1]);
+    if (!phone) return r.code();
+    r.out()["dataId"] = *dataId;
+    std::vector<char> data(kPhoneDataRoom, 0);
+    const LONG result =
+        phoneGetData(*phone, *dataId, data.data(), static_cast<DWORD>(data.size()));
+    if (result == 0) r.out()["data"] = std::string(data.data(), strnlen(data.data(), data.size()));
+    return r.finish(result);
 }
 
 }  // namespace velkor::tapicmd

@@ -41,6 +41,10 @@ namespace velkor::tapicmd {
 //   addresscaps <line> [<address>]    addressstatus <line> [<address>]
 //   getid <line>|call <call> [<device class>]
 //   devspecific <line> <hex bytes>|text <text>
+//   phone-open <phone>    phone-close <phone>
+//   phone-set <phone> <setting text>    phone-get <phone> <data ID>
+//
+// A phone is named like a line, by station number or "#<phone device ID>".
 //
 // Blank lines and lines starting with '#' are skipped.
 class CommandRunner {
@@ -133,6 +137,10 @@ private:
     int addressStatus(const Words& words);
     int getId(const Words& words);
     int devSpecific(const Words& words);
+    int phoneOpen(const Words& words);
+    int phoneClose(const Words& words);
+    int phoneSet(const Words& words);
+    int phoneGet(const Words& words);
 
     // The shapes most call commands share: "<command> <call>", and
     // "<command> <call> <text>" with the text under `key`.
@@ -153,6 +161,7 @@ private:
     Session& m_session;
     std::ostream& m_out;
     std::map<DWORD, HLINE> m_openLines;                   // by device ID
+    std::map<DWORD, HPHONE> m_openPhones;                 // by phone device ID
     std::map<std::string, HCALL> m_callNames;             // names the script gave
     std::map<DWORD, std::unique_ptr<Pending>> m_pending;  // by request ID
     bool m_quit = false;

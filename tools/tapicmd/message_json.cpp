@@ -85,6 +85,7 @@ nlohmann::json messageToJson(const LINEMESSAGE& m) {
                 bitNames(p1, kLineCallInfoStateNames, std::size(kLineCallInfoStateNames));
             break;
         case LINE_REPLY:
+        case PHONE_REPLY:
             out["requestId"] = m.dwParam1;
             addResult(out, static_cast<LONG>(p2));
             break;

@@ -222,6 +222,11 @@ const EventCase kCases[] = {
      {"c1 CALLSTATE ONHOLD", "c2 NEWCALL", "c2 CALLSTATE DIALTONE"}, {"c1 ONHOLD [  21]", "c2 DIALTONE [000]"}},
     {"39_hold", {{"  21", CONNECTED}}, 0x39, "  21$", {"c1 CALLSTATE ONHOLD"}, {"c1 ONHOLD [  21]"}},
     {"39_confirm_connected", {{"  21", CONNECTED}}, 0x39, "  21!", {}, {"c1 CONNECTED [  21]"}},
+    // A CO call: its three characters first, then a blank.
+    {"39_consultation_on_co_call", {{" 12", CONNECTED, kRoleOrdinary, PartyKind::Co}}, 0x39, " 12 #",
+     {"c1 CALLSTATE ONHOLD", "c2 NEWCALL", "c2 CALLSTATE DIALTONE"}, {"c1 ONHOLD [ 12]", "c2 DIALTONE [000]"}},
+    {"39_station_number_is_no_co_line", {{"  2", CONNECTED, kRoleOrdinary, PartyKind::Co}}, 0x39, "  21$", {},
+     {"c1 CONNECTED [  2]"}},
 
     // 0x3A ringback
     {"3A_ringback", {{"  21", 0}}, 0x3A, "  21", {"c1 CALLSTATE RINGBACK"}, {"c1 RINGBACK [  21]"}},
@@ -309,6 +314,8 @@ const EventCase kCases[] = {
 
     // 0x47 held call reconnected
     {"47_held_connects", {{"", ONHOLD}}, 0x47, "  21", {"c1 CALLSTATE CONNECTED"}, {"c1 CONNECTED [  21]"}},
+    {"47_the_named_held_call_connects", {{"  21", ONHOLD}, {"  22", ONHOLD}}, 0x47, "  22",
+     {"c2 CALLSTATE CONNECTED"}, {"c1 ONHOLD [  21]", "c2 CONNECTED [  22]"}},
 
     // 0x4A short message
     {"4A_stored", {}, 0x4A, "  21hello", {"DEVSPECIFIC 34,0,0"}, {}},
@@ -319,6 +326,12 @@ const EventCase kCases[] = {
      {"c1 CONFERENCED [  21]", "c2 ONHOLDPENDCONF", "c3 DIALTONE [000]"}},
     {"4B_controller_waits", {{"", CONNECTED, CONTROLLER}}, 0x4B, "",
      {"c1 CALLSTATE ONHOLDPENDCONF", "c2 NEWCALL", "c2 CALLSTATE DIALTONE"}, {"c1 ONHOLDPENDCONF", "c2 DIALTONE [000]"}},
+    // The PBX's answer to 0x72: the controller leaves its members conferenced
+    // and the consultation TAPI asked for gets dial tone.
+    {"4B_controller_steps_out_to_add",
+     {{"  21", CONFERENCED}, {"  22", CONFERENCED}, {"", CONNECTED, CONTROLLER}, {"", 0, kRoleConferenceMember}},
+     0x4B, "", {"c3 CALLSTATE ONHOLDPENDCONF", "c4 CALLSTATE DIALTONE"},
+     {"c1 CONFERENCED [  21]", "c2 CONFERENCED [  22]", "c3 ONHOLDPENDCONF", "c4 DIALTONE [000]"}},
     {"4B_conference_exists", {{"  21", CONFERENCED}, {"", PENDCONF, CONTROLLER}, {"  22", CONNECTED}}, 0x4B, "", {},
      {"c1 CONFERENCED [  21]", "c2 ONHOLDPENDCONF", "c3 CONNECTED [  22]"}},
     {"4C_split", {{"", PENDCONF, CONTROLLER}, {"  21", CONFERENCED}, {"  22", CONNECTED}}, 0x4C, "",

@@ -20,6 +20,7 @@ const auto kTapiCall = reinterpret_cast<HTAPICALL>(std::uintptr_t{0x900});
 class LineOperationsTest : public ModelFixture {
 public:
     // Public, so that the rows of the operation table reach the fixture.
+    using ModelFixture::call;
     LineOperationsTest() {
         clock.setAutoAdvance(true);
         model.setDialect(link::Dialect::Extended);
@@ -80,7 +81,7 @@ TEST_P(CallControlTable, ChecksResultAndRequest) {
                                             : std::vector<std::string>{row.sent});
 }
 
-#define OP(body) [](LineOperationsTest& t) -> LONG { return body; }
+#define OP(...) [](LineOperationsTest& t) -> LONG { return __VA_ARGS__; }
 
 const Row kRows[] = {
     // Make call: destination classes, the pending check, the missing destination.
@@ -159,6 +160,47 @@ const Row kRows[] = {
     // Forwarding.
     {"forwarding off", {}, OP(t.ops.forward(kRequest, t.hdLine(), 0, nullptr)), kRequest, "CTI 5 0x62 ("},
     {"forwarding on another address", {}, OP(t.ops.forward(kRequest, t.hdLine(), 1, nullptr)), LINEERR_INVALADDRESSID, ""},
+    // Conference set-up, preparing and adding.
+    {"set up a conference", {{" 201", kConnected}},
+     OP([&] { HDRVCALL conf = nullptr, consult = nullptr; return t.ops.setupConference(kRequest, t.hd(0), t.hdLine(), kTapiCall, &conf, kTapiCall, &consult); }()),
+     kRequest, "CTI 5 0x71"},
+    {"set up a second conference", {{" 201", kConnected}, {"", LINECALLSTATE_ONHOLDPENDCONF, kRoleConferenceController}},
+     OP([&] { HDRVCALL conf = nullptr, consult = nullptr; return t.ops.setupConference(kRequest, t.hd(0), t.hdLine(), kTapiCall, &conf, kTapiCall, &consult); }()),
+     LINEERR_OPERATIONUNAVAIL, ""},
+    {"prepare adding to a talking conference", {{"", kConnected, kRoleConferenceController}},
+     OP([&] { HDRVCALL consult = nullptr; return t.ops.prepareAddToConference(kRequest, t.hd(0), kTapiCall, &consult); }()),
+     kRequest, "CTI 5 0x72"},
+    {"prepare adding to an ordinary call", {{" 201", kConnected}},
+     OP([&] { HDRVCALL consult = nullptr; return t.ops.prepareAddToConference(kRequest, t.hd(0), kTapiCall, &consult); }()),
+     LINEERR_INVALCALLSTATE, ""},
+    {"add the consultation", {{"", LINECALLSTATE_ONHOLDPENDCONF, kRoleConferenceController}, {" 203", kConnected}},
+     OP(t.ops.addToConference(kRequest, t.hd(0), t.hd(1))), kRequest, "CTI 5 0x73"},
+    {"add a ringing consultation", {{"", LINECALLSTATE_ONHOLDPENDCONF, kRoleConferenceController}, {" 203", kRingback}},
+     OP(t.ops.addToConference(kRequest, t.hd(0), t.hd(1))), LINEERR_INVALCALLSTATE, ""},
+    {"remove a CO line from the conference", {{"001", kConferenced, 0, PartyKind::Co}, {"", kConnected, kRoleConferenceController}},
+     OP(t.ops.removeFromConference(kRequest, t.hd(0))), kRequest, "CTI 5 0x74 001"},
+    // Cancelling a camp-on that still waits.
+    {"uncomplete a waiting camp-on", {{" 202", kBusy}},
+     OP([&] { t.call(0).completionMode = kCompletionCampOn; return t.ops.uncompleteCall(kRequest, t.hdLine(), t.call(0).reference); }()),
+     kRequest, "CTI 5 0x6b  202"},
+    {"uncomplete an unknown completion", {{" 202", kBusy}}, OP(t.ops.uncompleteCall(kRequest, t.hdLine(), 9999)),
+     LINEERR_OPERATIONUNAVAIL, ""},
+    // User-user information, call data, digits: the service requests about the call.
+    {"user-user information too big", {{" 201", kConnected}},
+     OP(t.ops.sendUserUserInfo(kRequest, t.hd(0), std::vector<std::uint8_t>(LineOperations::kMaxUserUserInfo + 1))),
+     LINEERR_USERUSERINFOTOOBIG, ""},
+    {"user-user information on a held call", {{" 201", kOnHold}},
+     OP(t.ops.sendUserUserInfo(kRequest, t.hd(0), std::vector<std::uint8_t>{1})), LINEERR_INVALCALLSTATE, ""},
+    {"user-user information", {{" 201", kConnected}},
+     OP(t.ops.sendUserUserInfo(kRequest, t.hd(0), std::vector<std::uint8_t>{1})), kRequest,
+     std::string("CTI 65535 0x7c \x03\x00\x00\x05", 19)},
+    {"digits without digits", {{" 201", kConnected}}, OP(t.ops.generateDigits(t.hd(0), 7, "")), LINEERR_CALLUNAVAIL, ""},
+    {"digits", {{" 201", kConnected}}, OP(t.ops.generateDigits(t.hd(0), 7, "12#")), 0, "CTI 5 0x92 12#"},
+    // Media modes.
+    {"media mode other than voice", {{" 201", kConnected}}, OP(t.ops.setMediaMode(t.hd(0), LINEMEDIAMODE_DATAMODEM)),
+     LINEERR_INVALMEDIAMODE, ""},
+    {"conditional detection of voice", {}, OP(t.ops.conditionalMediaDetection(t.hdLine(), LINEMEDIAMODE_INTERACTIVEVOICE)),
+     LINEERR_OPERATIONUNAVAIL, ""},
 };
 
 INSTANTIATE_TEST_SUITE_P(Operations, CallControlTable, ::testing::ValuesIn(kRows),

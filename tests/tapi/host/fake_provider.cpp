@@ -27,6 +27,16 @@ DWORD g_lineBase = 0;
 std::vector<FakeLine> g_lines;
 std::string g_log;
 
+// Two phones; the second refuses to open.
+struct FakePhone {
+    HTAPIPHONE htPhone = nullptr;
+    bool open = false;
+};
+constexpr DWORD kPhones = 2;
+PHONEEVENT g_phoneEvent = nullptr;
+DWORD g_phoneBase = 0;
+std::vector<FakePhone> g_phones;
+
 void log(const std::string& entry) {
     std::lock_guard lock(g_mutex);
     g_log += entry + ";";
@@ -140,7 +150,7 @@ LONG TSPI_providerEnumDevices(DWORD permanentId, LPDWORD numLines, LPDWORD numPh
     g_permanentId = permanentId;
     g_createProc = lineCreate;
     *numLines = 3;
-    *numPhones = 0;
+    *numPhones = kPhones;
     g_log.clear();  // a module kept loaded between tests starts afresh
     g_made.clear();
     g_nextCall = 0x1001;
@@ -151,9 +161,11 @@ LONG TSPI_providerEnumDevices(DWORD permanentId, LPDWORD numLines, LPDWORD numPh
     return 0;
 }
 
-LONG TSPI_providerInit(DWORD, DWORD, DWORD lineBase, DWORD, DWORD_PTR numLines, DWORD_PTR,
-                       ASYNC_COMPLETION completion, LPDWORD options) {
+LONG TSPI_providerInit(DWORD, DWORD, DWORD lineBase, DWORD phoneBase, DWORD_PTR numLines,
+                       DWORD_PTR numPhones, ASYNC_COMPLETION completion, LPDWORD options) {
     g_lineBase = lineBase;
+    g_phoneBase = phoneBase;
+    g_phones.assign(numPhones, FakePhone{});
     g_completion = completion;
     g_lines.assign(numLines, FakeLine{});
     *options = LINETSPIOPTION_NONREENTRANT;
@@ -520,7 +532,99 @@ LONG TSPI_lineGetID(HDRVLINE hdLine, DWORD, HDRVCALL hdCall, DWORD select, LPVAR
     return LINEERR_NODEVICE;
 }
 
+// --- phones: "phoneopen <device>" … ------------------------------------------------
+
+FakePhone* phoneFor(DWORD deviceId) {
+    if (deviceId < g_phoneBase || deviceId - g_phoneBase >= g_phones.size()) return nullptr;
+    return &g_phones[deviceId - g_phoneBase];
+}
+
+DWORD phoneOf(HDRVPHONE hdPhone) {
+    return static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(hdPhone) - 0x100);
+}
+
+LONG TSPI_phoneGetExtensionID(DWORD, DWORD, LPPHONEEXTENSIONID id) {
+    *id = PHONEEXTENSIONID{1, 2, 3, 4};
+    return 0;
+}
+
+LONG TSPI_phoneNegotiateExtVersion(DWORD, DWORD, DWORD low, DWORD high, LPDWORD version) {
+    if (low > TAPI_VERSION2_0 || high < TAPI_VERSION2_0) return PHONEERR_INCOMPATIBLEEXTVERSION;
+    *version = TAPI_VERSION2_0;
+    return 0;
+}
+
+LONG TSPI_phoneGetDevCaps(DWORD deviceId, DWORD, DWORD, LPPHONECAPS caps) {
+    if (!phoneFor(deviceId)) return PHONEERR_BADDEVICEID;
+    if (!startStructure(caps, sizeof(PHONECAPS))) return PHONEERR_STRUCTURETOOSMALL;
+    caps->dwStringFormat = STRINGFORMAT_UNICODE;
+    caps->dwNumGetData = 14;
+    putWide(caps, caps->dwProviderInfoSize, caps->dwProviderInfoOffset, u"Fake provider");
+    putWide(caps, caps->dwPhoneNameSize, caps->dwPhoneNameOffset,
+            u"PHONE 2" + std::u16string(1, static_cast<char16_t>(u'0' + deviceId)) +
+                u" (DKT) \u00e9");
+    return 0;
+}
+
+LONG TSPI_phoneOpen(DWORD deviceId, HTAPIPHONE htPhone, LPHDRVPHONE hdPhone, DWORD,
+                    PHONEEVENT proc) {
+    FakePhone* phone = phoneFor(deviceId);
+    if (!phone) return PHONEERR_BADDEVICEID;
+    log("phoneopen " + std::to_string(deviceId));
+    if (deviceId - g_phoneBase == 1) return PHONEERR_OPERATIONFAILED;
+    phone->htPhone = htPhone;
+    phone->open = true;
+    g_phoneEvent = proc;
+    *hdPhone = reinterpret_cast<HDRVPHONE>(static_cast<std::uintptr_t>(deviceId + 0x100));
+    return 0;
+}
+
+LONG TSPI_phoneClose(HDRVPHONE hdPhone) {
+    if (FakePhone* phone = phoneFor(phoneOf(hdPhone))) phone->open = false;
+    log("phoneclose " + std::to_string(phoneOf(hdPhone)));
+    return 0;
+}
+
+LONG TSPI_phoneDevSpecific(DRV_REQUESTID id, HDRVPHONE hdPhone, LPVOID params, DWORD size) {
+    return request(id, "phonedevspecific " + std::to_string(phoneOf(hdPhone)) + " " +
+                           std::string(static_cast<const char*>(params), size));
+}
+
+// Setting n reads as "value n"; 15 and above are no settings.
+LONG TSPI_phoneGetData(HDRVPHONE hdPhone, DWORD dataId, LPVOID data, DWORD size) {
+    log("phonegetdata " + std::to_string(phoneOf(hdPhone)) + " " + std::to_string(dataId));
+    if (dataId > 14) return PHONEERR_OPERATIONUNAVAIL;
+    const std::string text = "value " + std::to_string(dataId);
+    if (text.size() + 1 > size) return PHONEERR_OPERATIONFAILED;
+    std::memcpy(data, text.c_str(), text.size() + 1);
+    return 0;
+}
+
+LONG TSPI_phoneGetID(HDRVPHONE hdPhone, LPVARSTRING id, LPCWSTR deviceClass, HANDLE) {
+    const std::string cls = narrow(deviceClass);
+    if (!startStructure(id, sizeof(VARSTRING))) return PHONEERR_STRUCTURETOOSMALL;
+    if (cls == "tapi/phone") {
+        const DWORD device = phoneOf(hdPhone);
+        id->dwStringFormat = STRINGFORMAT_BINARY;
+        putBytes(id, id->dwStringSize, id->dwStringOffset, &device, sizeof device);
+        return 0;
+    }
+    if (cls == "fake/name") {
+        id->dwStringFormat = STRINGFORMAT_UNICODE;
+        putWide(id, id->dwStringSize, id->dwStringOffset, u"Fake phone \u00e9");
+        return 0;
+    }
+    return PHONEERR_INVALDEVICECLASS;
+}
+
 // --- controls for the tests ------------------------------------------------------
+
+__attribute__((visibility("default"))) void fakePhoneEvent(DWORD deviceId, DWORD msg,
+                                                           DWORD_PTR p1, DWORD_PTR p2,
+                                                           DWORD_PTR p3) {
+    FakePhone* phone = phoneFor(deviceId);
+    if (phone && g_phoneEvent) g_phoneEvent(phone->htPhone, msg, p1, p2, p3);
+}
 
 __attribute__((visibility("default"))) void fakeLineEvent(DWORD deviceId, DWORD msg,
                                                           DWORD_PTR p1, DWORD_PTR p2,

@@ -368,6 +368,62 @@ TEST_F(CallsTest, ConsultationCompletedAsConference) {
     EXPECT_EQ(states("201"), (States{"CONFERENCED 202", "CONFERENCED 203", "CONNECTED"}));
 }
 
+TEST_F(CallsTest, AddingAPartyToATalkingConference) {
+    connect("201", "202");
+    request("201", code::Conference);
+    request("201", code::CallStation, dialled("203"));
+    request("203", code::AnswerStation, num4("201"));
+    request("201", code::ConferenceAdd);
+    heard.clear();
+
+    // The controller steps out of the conference and gets dial tone.
+    request("201", code::PrepareConferenceAdd);
+    EXPECT_EQ(eventsTo("201"), (std::vector<Event>{{ev::ConferenceFormed, ""}}));
+    EXPECT_EQ(states("201"), (States{"CONFERENCED 202", "ONHOLDPENDCONF", "CONFERENCED 203", "DIALTONE 000"}));
+    EXPECT_EQ(states("202"), States{"CONNECTED 201"}) << "the members talk on";
+    // Putting down the dial tone goes back into the conference.
+    request("201", code::Release);
+    EXPECT_EQ(states("201"), (States{"CONFERENCED 202", "CONNECTED", "CONFERENCED 203"}));
+
+    request("201", code::PrepareConferenceAdd);
+    request("201", code::CallStation, dialled("204"));
+    control("answer 204");
+    EXPECT_EQ(states("201"), (States{"CONFERENCED 202", "ONHOLDPENDCONF", "CONFERENCED 203", "CONNECTED 204"}));
+    request("201", code::ConferenceAdd);
+    EXPECT_TRUE(heard.rejections.empty());
+    EXPECT_EQ(states("201"), (States{"CONFERENCED 202", "CONNECTED", "CONFERENCED 203", "CONFERENCED 204"}));
+}
+
+TEST_F(CallsTest, ConsultationOnACoCallGivesDialTone) {
+    control("co-call 001 202 5551234");
+    request("202", code::AnswerCo, std::string("  1") + '\0');
+    heard.clear();
+    request("202", code::TransferSetup);
+    EXPECT_EQ(eventsTo("202"), (std::vector<Event>{{ev::HoldProgress, "  1 #"}}));
+    EXPECT_EQ(states("202"), (States{"ONHOLD 1", "DIALTONE 000"}));
+    request("202", code::CallStation, dialled("203"));
+    request("203", code::AnswerStation, num4("202"));
+    EXPECT_EQ(states("202"), (States{"ONHOLD 1", "CONNECTED 203"}));
+    request("202", code::TransferComplete);
+    EXPECT_TRUE(heard.rejections.empty());
+    EXPECT_EQ(states("202"), States{});
+    EXPECT_EQ(states("203"), States{"CONNECTED 1"});
+    EXPECT_EQ(call("203", LINECALLSTATE_CONNECTED)->caller, (core::PartyId{"5551234", "CO001"}));
+}
+
+TEST_F(CallsTest, RetrievingOneOfTwoHeldCallsBringsThatOneBack) {
+    connect("201", "202");
+    request("201", code::Hold);
+    makeCall("201", "203");
+    request("203", code::AnswerStation, num4("201"));
+    request("201", code::Hold);
+    EXPECT_EQ(states("201"), (States{"ONHOLD 202", "ONHOLD 203"}));
+    heard.clear();
+    request("201", code::RetrieveStation, num4("203"));
+    EXPECT_EQ(eventsTo("201"), (std::vector<Event>{{ev::HeldCallReconnected, " 203"}}));
+    EXPECT_EQ(states("201"), (States{"ONHOLD 202", "CONNECTED 203"}));
+}
+
 TEST_F(CallsTest, ParkAndUnparkReportTheSlot) {
     connect("201", "202");
     request("201", code::Park, " 801");

@@ -446,5 +446,58 @@ TEST_F(TapicmdTest, DigitsAreSentAtOnce) {
     EXPECT_NE(std::string(log()).find("digits 86 id="), std::string::npos) << log();
 }
 
+// Phones: opened by station number, a setting written as a request whose
+// PHONE_REPLY names it, a setting read at once, the phone's messages by name.
+TEST_F(TapicmdTest, PhoneCommandsWriteAndReadSettings) {
+    auto phoneEvent = reinterpret_cast<void (*)(DWORD, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR)>(
+        dlsym(module, "fakePhoneEvent"));
+    ASSERT_NE(phoneEvent, nullptr);
+    ASSERT_EQ(run("phone-open 20\nphone-set 20 pmp/In a meeting\n"), CommandRunner::kOk);
+    auto lines = printed();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0]["command"], "phone-open");
+    EXPECT_EQ(lines[0]["device"], 0);
+    const auto phone = lines[0]["phone"];
+    EXPECT_EQ(lines[1]["setting"], "pmp/In a meeting");
+    EXPECT_TRUE(logged("phonedevspecific 0 pmp/In a meeting"));
+    const auto id = lines[1]["requestId"];
+    ASSERT_TRUE(id.is_number());
+
+    complete(id.get<DRV_REQUESTID>(), 0);
+    phoneEvent(0, PHONE_DEVSPECIFIC, 255, 2, 0);
+    out.str("");
+    ASSERT_EQ(run("wait PHONE_REPLY timeout=2000\nwait PHONE_DEVSPECIFIC param1=255 timeout=2000\n"
+                  "phone-get #0 7\nphone-close 20\n"),
+              CommandRunner::kOk);
+    lines = printed();
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[0]["message"], "PHONE_REPLY");
+    EXPECT_EQ(lines[0]["request"], "phone-set");
+    EXPECT_EQ(lines[0]["setting"], "pmp/In a meeting");
+    EXPECT_EQ(lines[0]["result"], 0);
+    EXPECT_EQ(lines[2]["message"], "PHONE_DEVSPECIFIC");
+    EXPECT_EQ(lines[2]["phone"], phone);
+    EXPECT_EQ(lines[4]["command"], "phone-get");
+    EXPECT_EQ(lines[4]["data"], "value 7");
+    EXPECT_EQ(lines[5]["command"], "phone-close");
+    EXPECT_TRUE(logged("phoneclose 0"));
+}
+
+TEST_F(TapicmdTest, PhoneCommandsFailWithTheirCodes) {
+    const std::pair<const char*, int> cases[] = {
+        {"phone-open 21\n", CommandRunner::kCommandFailed},  // the fake refuses it
+        {"phone-open 99\n", CommandRunner::kCommandFailed},
+        {"phone-set 20 wu/0730\n", CommandRunner::kCommandFailed},  // not open
+        {"phone-get 20 1\n", CommandRunner::kCommandFailed},
+        {"phone-get 20\n", CommandRunner::kBadCommand},
+        {"phone-close 20\n", CommandRunner::kCommandFailed},
+    };
+    for (const auto& [script, code] : cases) EXPECT_EQ(run(script), code) << script;
+    ASSERT_EQ(run("phone-open 20\n"), CommandRunner::kOk);
+    out.str("");
+    EXPECT_EQ(run("phone-get 20 15\n"), CommandRunner::kCommandFailed);
+    EXPECT_EQ(last()["resultName"], "PHONEERR_OPERATIONUNAVAIL");
+}
+
 }  // namespace
 }  // namespace velkor::tapicmd
