@@ -50,6 +50,7 @@ ServiceProvider::ServiceProvider(Notice notice, platform::Clock& clock,
     m_model.setRecordSink(&m_records);
     m_devices.setDataSubscriptions(&m_records);
     m_lifecycle.setLineClosedHook([this](std::uint16_t station) { m_records.lineClosed(station); });
+    m_lifecycle.setStillMonitoredHook([this](std::uint16_t station) { return m_phones.isOpen(station); });
     m_model.setAtdSession(&m_atdListeners);
 }
 

@@ -215,8 +215,11 @@ LONG ProviderLifecycle::closeLine(HDRVLINE hdLine) {
     if (!record) return LINEERR_INVALLINEHANDLE;
     m_model.closeLine(record->index);
     if (m_lineClosed) m_lineClosed(record->index);
-    m_replies.forgetMonitoring(record->index);
-    send(record->index, code::SessionControl, kStopMonitoring);
+    // The station's open phone keeps its monitoring.
+    if (!m_stillMonitored || !m_stillMonitored(record->index)) {
+        m_replies.forgetMonitoring(record->index);
+        send(record->index, code::SessionControl, kStopMonitoring);
+    }
     const ModelSettings& settings = m_model.settings();
     if (settings.singleStation && settings.system1) m_atd.close();
     return 0;

@@ -70,6 +70,10 @@ public:
     LONG openLine(DWORD deviceId, HTAPILINE htLine, HDRVLINE* hdLine, LINEEVENT eventProc);
     LONG closeLine(HDRVLINE hdLine);
     void setLineClosedHook(LineClosed hook) { m_lineClosed = std::move(hook); }
+    // Whether something else of the station (its open phone) still needs the
+    // PBX to monitor it when the line closes.
+    using StillMonitored = std::function<bool(std::uint16_t station)>;
+    void setStillMonitoredHook(StillMonitored hook) { m_stillMonitored = std::move(hook); }
 
     SessionReplies::SessionStatus sessionStatus() const { return m_sessionStatus; }
     // The model the identification named; nullptr when none.
@@ -98,6 +102,7 @@ private:
     config::SettingsStore& m_store;
     platform::Clock& m_clock;
     Notice m_notice;
+    StillMonitored m_stillMonitored;
     LineClosed m_lineClosed;
 
     config::ProviderSettings m_settings;

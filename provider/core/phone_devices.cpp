@@ -249,3 +249,12 @@ std::optional<std::pair<LONG, std::string>> PhoneDevices::lastAnswer(std::uint16
 }
 
 }  // namespace velkor::core
+
+namespace velkor::core {
+
+bool PhoneDevices::isOpen(std::uint16_t station) {
+    std::lock_guard lock(m_mutex);
+    return m_phones.contains(station);
+}
+
+}  // namespace velkor::core

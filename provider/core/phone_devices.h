@@ -77,6 +77,8 @@ public:
     // The setting the station's open phone holds (kind, text); nullopt when
     // its phone is closed.
     std::optional<std::pair<LONG, std::string>> lastAnswer(std::uint16_t station);
+    // Whether the station's phone is open.
+    bool isOpen(std::uint16_t station);
 
 private:
     PhoneContext* findLocked(HDRVPHONE hdPhone);

@@ -455,6 +455,15 @@ TEST_F(LifecycleTest, LinesOpenOnlyWhenThePbxMonitorsTheStation) {
     EXPECT_EQ(model.findLine(1), nullptr);
     EXPECT_EQ(lifecycle.closeLine(hdLine), LINEERR_INVALLINEHANDLE);
 
+    // With the station's phone open the PBX keeps monitoring it.
+    ASSERT_EQ(lifecycle.openLine(0, htLine, &hdLine, nullptr), 0);
+    lifecycle.setStillMonitoredHook([](std::uint16_t station) { return station == 1; });
+    pbx.sent.clear();
+    EXPECT_EQ(lifecycle.closeLine(hdLine), 0);
+    EXPECT_TRUE(pbx.sent.empty());
+    EXPECT_TRUE(model.stations().at(1)->monitored);
+    lifecycle.setStillMonitoredHook({});
+
     // A refusal frees the line at once; silence after 12 s.
     struct Case {
         const char* name;
