@@ -322,6 +322,9 @@ void CallEngine::release(Call& call, End by) {
     if (peer.kind == End::Kind::Slot) slot = peer.index;
     m_table.remove(call.id);
     if (slot) parkSlotStatus(*slot);
+    if (gone.phase == Phase::Connected && gone.caller.isStation() && gone.called.isStation()) {
+        m_pbx.callRecord(gone.caller.index, gone.called.index);
+    }
     // A station's conversation ended: whoever listened in or waited on it.
     for (const End e : {gone.caller, gone.called}) {
         if (!e.isStation() || gone.phase != Phase::Connected) continue;

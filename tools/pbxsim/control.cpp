@@ -40,6 +40,7 @@ constexpr std::string_view kHelp =
     "settings <number>                     the station's settings as the PBX answers them\n"
     "refuse-setting <number> <keyword> <cause>|off\n"
     "                                      reject writes of a setting (wu, pmp ...) with a cause\n"
+    "other-data <bytes>                    other system data (event 0x48) to the system index\n"
     "calls | state | help | quit\n"
     "bytes: hex (2123), \"text\", num:21, numl:21, co:99, be16:300";
 
@@ -114,6 +115,14 @@ ControlReply sendAtd(Pbx& pbx, Args a) {
     // One-byte codes (bit 7 set) carry their count byte in the data.
     const auto shape = code <= 0xFF && (code & 0x80) ? link::AtdShape::Atd4 : link::AtdShape::Atd2;
     if (!pbx.sendAtd(code, bytesArg(a.subspan(1)), shape)) throw Failure{"too long for one frame"};
+    return ok();
+}
+
+ControlReply otherData(Pbx& pbx, Args a) {
+    need(a, 1, "other-data <bytes>");
+    const std::vector<std::uint8_t> data = bytesArg(a);
+    if (data.empty()) throw Failure{"other data has at least one byte"};
+    if (!pbx.sendOtherData(data)) throw Failure{"too long for one frame"};
     return ok();
 }
 
@@ -340,6 +349,7 @@ constexpr Command kCommands[] = {
     {"co-hangup", coHangup},
     {"settings", settings},
     {"refuse-setting", refuseSetting},
+    {"other-data", otherData},
 };
 
 }  // namespace

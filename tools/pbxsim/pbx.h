@@ -118,6 +118,17 @@ public:
     std::string callsText();
     CallTable& callTable() { return m_calls; }
 
+    // Device-specific output (pbx_devspecific.cpp). A call between stations
+    // has ended: printed as a call record while call-record output is on.
+    void callRecord(std::uint16_t caller, std::uint16_t called);
+    bool callRecordOutput() const { return m_callRecordOutput; }
+    // Other system data (event 0x48) to the system index. False when it does
+    // not fit one frame or is empty.
+    bool sendOtherData(std::span<const std::uint8_t> data);
+    // What programmable button `button` of station `index` holds: the type
+    // character and its data, or nothing when it was never written.
+    std::optional<std::vector<std::uint8_t>> button(std::uint16_t index, unsigned button) const;
+
     // Station settings (pbx_settings.cpp), by station number: every value
     // the station holds, and writes of one setting refused with `cause`
     // (reads are still answered) until the cause is taken back (nullopt).
@@ -208,6 +219,10 @@ private:
     // Station settings 0x7D..0x8A (pbx_settings.cpp).
     void ctiSetting(const CtiRequest& request);
     void sendParkSlots();
+    // Device-specific requests (pbx_devspecific.cpp).
+    void ctiOneByteFunction(const CtiRequest& request);
+    void ctiProgrammableButton(const CtiRequest& request);
+    void ctiShortMessage(const CtiRequest& request);
     struct CtiRow {
         std::uint8_t code;
         void (Pbx::*handle)(const CtiRequest&);
@@ -275,6 +290,9 @@ private:
     // Each station's settings, from the configuration on first use.
     std::map<std::uint16_t, std::array<SettingBytes, kSettingKinds>> m_settings;
     std::map<std::pair<std::uint16_t, std::uint32_t>, std::uint8_t> m_settingRefusals;
+    // Programmable buttons by station and button number: type, then data.
+    std::map<std::pair<std::uint16_t, unsigned>, std::vector<std::uint8_t>> m_buttons;
+    bool m_callRecordOutput = false;
 
     std::vector<FrameObserver*> m_observers;
     std::function<void(const std::string&)> m_logSink;

@@ -83,6 +83,11 @@ const Pbx::CtiRow Pbx::kCtiRows[] = {
     {code::KeyPress, &Pbx::ctiKeyPress},
     {code::SwapHold, &Pbx::ctiSwap},
     {code::SendDtmf, &Pbx::ctiDtmf},
+    // Device-specific functions (pbx_devspecific.cpp).
+    {code::Paging, &Pbx::ctiOneByteFunction},
+    {code::VoiceUnit, &Pbx::ctiOneByteFunction},
+    {code::ProgrammableButton, &Pbx::ctiProgrammableButton},
+    {code::ShortMessage, &Pbx::ctiShortMessage},
     // Station settings (pbx_settings.cpp).
     {code::Phone7D, &Pbx::ctiSetting},
     {code::Phone7E, &Pbx::ctiSetting},
@@ -191,6 +196,7 @@ void Pbx::ctiQuery(const CtiRequest& r) {
         (r.data[1] == '0' || r.data[1] == '1')) {
         // Call-record ('#') and other-data ('$') output on or off: confirmed
         // by echoing the two bytes.
+        if (r.data[0] == '#') m_callRecordOutput = r.data[1] == '1';
         sendCti(link::kSystemIndex, r.code, r.data.first(2));
         return;
     }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "tools/tapicmd/message_json.h"
+#include "tools/tapicmd/status_blocks.h"
 
 namespace velkor::tapicmd {
 
@@ -212,6 +213,10 @@ void addAddressStatus(nlohmann::json& out, std::span<const std::uint8_t> block) 
     out["forward"] = forwards;
     status.addHex(out, "terminalModes", status->dwTerminalModesSize, status->dwTerminalModesOffset);
     status.addHex(out, "devSpecific", status->dwDevSpecificSize, status->dwDevSpecificOffset);
+    // The provider's status blocks, by name.
+    if (status->dwDevSpecificSize) {
+        out["blocks"] = statusBlocks(status.bytes(status->dwDevSpecificSize, status->dwDevSpecificOffset));
+    }
 }
 
 void addVarString(nlohmann::json& out, const char* key, std::span<const std::uint8_t> block) {

@@ -22,19 +22,19 @@ using platform::Hive;
 
 // Request data written as the PBX sees it: 'text' for ASCII runs and hex
 // pairs for everything else, e.g. "'  1' 12 30".
-std::vector<std::uint8_t> wire(std::string_view spec) {
+std::vector<std::uint8_t> wire(std::string_view form) {
     std::vector<std::uint8_t> out;
-    for (std::size_t i = 0; i < spec.size();) {
-        if (spec[i] == ' ') {
+    for (std::size_t i = 0; i < form.size();) {
+        if (form[i] == ' ') {
             ++i;
-        } else if (spec[i] == '\'') {
-            const std::size_t end = spec.find('\'', i + 1);
-            out.insert(out.end(), spec.begin() + static_cast<std::ptrdiff_t>(i + 1),
-                       spec.begin() + static_cast<std::ptrdiff_t>(end));
+        } else if (form[i] == '\'') {
+            const std::size_t end = form.find('\'', i + 1);
+            out.insert(out.end(), form.begin() + static_cast<std::ptrdiff_t>(i + 1),
+                       form.begin() + static_cast<std::ptrdiff_t>(end));
             i = end + 1;
         } else {
             out.push_back(
-                static_cast<std::uint8_t>(std::stoi(std::string(spec.substr(i, 2)), nullptr, 16)));
+                static_cast<std::uint8_t>(std::stoi(std::string(form.substr(i, 2)), nullptr, 16)));
             i += 2;
         }
     }

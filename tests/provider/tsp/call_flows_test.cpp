@@ -65,8 +65,8 @@ struct FarSide {
     const char* command;
 };
 
-// Fields of what `callinfo <call>` or `callstatus <call>` printed (a JSON
-// object), in the order the script asks.
+// Fields of what `callinfo <call>`, `callstatus <call>` or `addressstatus`
+// printed (a JSON object), in the order the script asks.
 struct Report {
     const char* command;
     const char* fields;
@@ -412,6 +412,77 @@ wait LINE_ADDRESSSTATE timeout=5000
        {"ADDRESSSTATE FORWARD", "DEVSPECIFIC 6,2,1", "ADDRESSSTATE FORWARD", "ADDRESSSTATE FORWARD",
         "DEVSPECIFIC 6,2,4", "ADDRESSSTATE FORWARD"}}},
      {{"callinfo c1", R"({"calledId":"227","calledIdName":"STA227"})"}}},
+
+    // The device-specific status reports. 101 (index 2) goes to status 5 at
+    // the PBX; the all-station status then shows it beside 100 (index 1),
+    // still idle.
+    {"AllStationStatusAfterAChange",
+     R"(open 101
+wait LINE_DEVSPECIFIC param1=11 timeout=5000
+devspecific 101 text all_sta_status
+wait LINE_DEVSPECIFIC param1=1 param2=4 timeout=5000
+addressstatus 101
+)",
+     {{R"({"command":"open","target":"101"})", "status station 2 5"}},
+     {},
+     {{"101", {"DEVSPECIFIC 11,5,0", "DEVSPECIFIC 1,4,0"}}},
+     {{"addressstatus", R"({"/blocks/0/block":"STA_STATUS",
+                            "/blocks/0/stations/0":{"index":1,"status":1},
+                            "/blocks/0/stations/1":{"index":2,"status":5},
+                            "/blocks/0/stations/127":{"index":128,"status":1},
+                            "/blocks/1":"<missing>"})"}}},
+
+    // 101 sends 102 a short message: 102 is told, and its address status
+    // holds the message once.
+    {"ShortMessageBetweenStations",
+     R"(open 101
+open 102
+devspecific 101 text sms/w/ 102/Lunch at one?
+wait LINE_REPLY request=devspecific timeout=5000
+wait LINE_DEVSPECIFIC param1=34 timeout=5000
+addressstatus 102
+addressstatus 102
+)",
+     {},
+     {},
+     {{"102", {"DEVSPECIFIC 34,0,0"}}},
+     {{"addressstatus", R"({"/blocks/0":{"block":"SMS_MESSAGE","sender":"101","text":"Lunch at one?"}})"},
+      {"addressstatus", R"({"/blocks":"<missing>"})"}}},
+
+    // The PBX reports its ten park slots (801-810, all free) before it
+    // accepts; the block lists their numbers.
+    {"ParkNumbers",
+     R"(open 101
+devspecific 101 text all_park_num
+wait LINE_DEVSPECIFIC param1=1 param2=11 timeout=5000
+addressstatus 101
+)",
+     {},
+     {},
+     {{"101", {parkSlot(" 801", "EMP"), parkSlot(" 802", "EMP"), parkSlot(" 803", "EMP"),
+               parkSlot(" 804", "EMP"), parkSlot(" 805", "EMP"), parkSlot(" 806", "EMP"),
+               parkSlot(" 807", "EMP"), parkSlot(" 808", "EMP"), parkSlot(" 809", "EMP"),
+               parkSlot(" 810", "EMP"), "DEVSPECIFIC 1,11,0"}}},
+     {{"addressstatus", R"({"/blocks/0/block":"ALL_PARK_NUM",
+                            "/blocks/0/parks/0":{"slot":1,"number":"801"},
+                            "/blocks/0/parks/9":{"slot":10,"number":"810"},
+                            "/blocks/0/parks/10":"<missing>"})"}}},
+
+    // A programmable button of 101 set to station 102 reads back as type
+    // '!' (33) and 102; one never written reads as no type (32).
+    {"ProgrammableButtonWrittenAndRead",
+     R"(open 101
+devspecific 101 text flex_btn_write/005/!/102
+wait LINE_REPLY request=devspecific timeout=5000
+devspecific 101 text flex_btn_read/5
+wait LINE_DEVSPECIFIC param1=33 timeout=5000
+devspecific 101 text flex_btn_read/6
+wait LINE_DEVSPECIFIC param1=33 param2=32 timeout=5000
+)",
+     {},
+     {},
+     {{"101", {"DEVSPECIFIC 33,33,102", "DEVSPECIFIC 33,32,0"}}},
+     {}},
 };
 
 // ---- the processes -----------------------------------------------------------
@@ -586,7 +657,9 @@ Seen summarise(const std::vector<json>& printed) {
     for (const json& j : printed) {
         if (j.contains("command")) {
             const std::string command = j["command"];
-            if (command == "callinfo" || command == "callstatus") seen.reports.push_back(j);
+            if (command == "callinfo" || command == "callstatus" || command == "addressstatus") {
+                seen.reports.push_back(j);
+            }
             continue;
         }
         const std::string message = j.value("message", "");
@@ -748,11 +821,20 @@ TEST_P(CallFlowTest, BothSidesSeeTheFlow) {
     for (std::size_t i = 0; i < flow.reports.size(); ++i) {
         const json& got = seen.reports[i];
         const json fields = json::parse(flow.reports[i].fields);
-        EXPECT_EQ(got.value("command", "") + " " + got.value("callName", ""), flow.reports[i].command);
+        std::string what = got.value("command", "");
+        if (got.contains("callName")) what += " " + got["callName"].get<std::string>();
+        EXPECT_EQ(what, flow.reports[i].command);
         EXPECT_EQ(got.value("result", -1), 0) << flow.reports[i].command;
+        // A field is a member name, or a JSON pointer ("/blocks/0/block")
+        // into what was printed.
         json differing = json::object();
         for (const auto& [key, value] : fields.items()) {
-            differing[key] = got.contains(key) ? got[key] : json("<missing>");
+            if (key.starts_with("/")) {
+                const json::json_pointer at(key);
+                differing[key] = got.contains(at) ? got[at] : json("<missing>");
+            } else {
+                differing[key] = got.contains(key) ? got[key] : json("<missing>");
+            }
         }
         EXPECT_EQ(differing, fields) << flow.reports[i].command;
     }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <vector>
 
 #include "platform/time/virtual_clock.h"
@@ -34,6 +35,7 @@ struct Heard : link::ReplyHandler, link::RejectionHandler, link::EventHandler, l
 
     void onReply(const link::CtiMessage& m) override {
         replies.push_back({m.station, m.code, {m.data.begin(), m.data.end()}});
+        if (replyHook) replyHook(m);
     }
     void onEvent(const link::CtiMessage& m) override {
         events.push_back({m.station, m.code, {m.data.begin(), m.data.end()}});
@@ -51,11 +53,15 @@ struct Heard : link::ReplyHandler, link::RejectionHandler, link::EventHandler, l
     }
     // Also hears every event (the provider's station model, say).
     link::EventHandler* forward = nullptr;
+    // Also hears every reply (the provider's device-specific commands, say).
+    std::function<void(const link::CtiMessage&)> replyHook;
 
     void clear() {
         link::EventHandler* keep = forward;
+        auto keepHook = std::move(replyHook);
         *this = Heard{};
         forward = keep;
+        replyHook = std::move(keepHook);
     }
 };
 

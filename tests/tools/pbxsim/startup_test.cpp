@@ -244,7 +244,7 @@ TEST_F(PbxsimStartupTest, UnknownStationAndUnhandledRequestAreRejected) {
     cti(link::kSystemIndex, code::Query, {0x22, 0, 40});
     ASSERT_EQ(heard.rejections.size(), 1u) << "index 40 is beyond the 33 of model 24";
     EXPECT_EQ(heard.rejections[0].code, link::rejectionCode(code::Query));
-    cti(1, code::Paging, {0x21});
+    cti(1, 0x76, {0x21});  // a request the PBX has no function for
     ASSERT_EQ(heard.rejections.size(), 2u);
     EXPECT_EQ(heard.rejections[1].cause, '!');
 }

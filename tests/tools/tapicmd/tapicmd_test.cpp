@@ -3,7 +3,9 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -11,6 +13,7 @@
 #include "tests/support/temp_folder.h"
 #include "tools/tapicmd/command_runner.h"
 #include "tools/tapicmd/session.h"
+#include "tools/tapicmd/structure_json.h"
 #include "tspi.h"
 
 namespace velkor::tapicmd {
@@ -497,6 +500,132 @@ TEST_F(TapicmdTest, PhoneCommandsFailWithTheirCodes) {
     out.str("");
     EXPECT_EQ(run("phone-get 20 15\n"), CommandRunner::kCommandFailed);
     EXPECT_EQ(last()["resultName"], "PHONEERR_OPERATIONUNAVAIL");
+}
+
+// A LINEADDRESSSTATUS laid out by hand as the provider fills it: the fixed
+// part, then the device-specific blocks from offset 64.
+class StatusBlocksTest : public ::testing::Test {
+public:
+    using Bytes = std::vector<std::uint8_t>;
+
+    // Name (NUL-terminated when `terminated`), zeros up to the size field
+    // at `sizeAt`, the size, the body.
+    void block(std::string_view name, bool terminated, std::size_t sizeAt, const Bytes& body) {
+        Bytes b(name.begin(), name.end());
+        if (terminated) b.push_back(0);
+        b.resize(sizeAt, 0);
+        le32(b, static_cast<std::uint32_t>(sizeAt + 4 + body.size()));
+        b.insert(b.end(), body.begin(), body.end());
+        area.insert(area.end(), b.begin(), b.end());
+    }
+    static void le32(Bytes& b, std::uint32_t v) {
+        for (int s = 0; s < 32; s += 8) b.push_back(static_cast<std::uint8_t>(v >> s));
+    }
+    static Bytes text(std::string_view t) { return {t.begin(), t.end()}; }
+    static Bytes cat(std::initializer_list<Bytes> parts) {
+        Bytes out;
+        for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+        return out;
+    }
+
+    nlohmann::json decode() {
+        Bytes buffer(64, 0);
+        buffer.insert(buffer.end(), area.begin(), area.end());
+        LINEADDRESSSTATUS fixed{};
+        fixed.dwTotalSize = fixed.dwNeededSize = fixed.dwUsedSize = static_cast<DWORD>(buffer.size());
+        fixed.dwNumInUse = 1;
+        fixed.dwDevSpecificSize = static_cast<DWORD>(area.size());
+        fixed.dwDevSpecificOffset = 64;
+        std::memcpy(buffer.data(), &fixed, sizeof fixed);
+        nlohmann::json out;
+        addAddressStatus(out, buffer);
+        return out;
+    }
+
+    Bytes area;
+};
+
+TEST_F(StatusBlocksTest, EveryBlockIsDecodedIntoNamedFields) {
+    Bytes records;
+    le32(records, 7);
+    le32(records, 13);
+    records = cat({records, text("STA  201  202")});
+    le32(records, 8);
+    le32(records, 2);
+    records = cat({records, text("ok")});
+    block("SMDR_DATA", true, 14, records);
+    block("OTHER_DATA", true, 12, {0x01, 'A', 0xFF});
+    block("STA_STATUS", true, 12, {0, 1, 1, 0, 2, 0x24, 1, 0, 7});
+    block("COL_STATUS", true, 12, {0, 1, 1, 0, 2, 3});
+    // Index 0x0102, number 201, slot 4, status 1, attribute 9, value 0x0305, "Ann".
+    block("STA_INFO", true, 12, cat({{1, 2, 201, 0, 0, 0, 4, 1, 9, 3, 5, 3}, text("Ann")}));
+    block("COL_INFO", true, 12, cat({{0, 5, 2, 8, 1, 0, 4, 5}, text("CityTrunk")}));
+    block("STA_NUMBER", true, 12, {100, 0, 0xC9, 0});
+    block("ALL_PARK_NUM", false, 12, text(" 801 802    "));
+    block("SMS_MESSAGE", true, 12, cat({text(" 201Lunch?"), {0, 0, 0, 0}}));
+    block("STATION_TYPE", false, 12, {0, 1, 0x30, 0, 2, 0x31});
+
+    const nlohmann::json blocks = decode()["blocks"];
+    const nlohmann::json expected = nlohmann::json::parse(R"([
+        {"block": "SMDR_DATA", "records": [{"sequence": 7, "text": "STA  201  202"},
+                                           {"sequence": 8, "text": "ok"}]},
+        {"block": "OTHER_DATA", "data": "0141ff", "text": ".A."},
+        {"block": "STA_STATUS", "stations": [{"index": 1, "status": 1}, {"index": 2, "status": 36},
+                                             {"index": 256, "status": 7}]},
+        {"block": "COL_STATUS", "cos": [{"index": 1, "status": 1}, {"index": 2, "status": 3}]},
+        {"block": "STA_INFO", "index": 258, "number": 201, "slot": 4, "status": 1, "attribute": 9,
+         "value": 773, "name": "Ann"},
+        {"block": "COL_INFO", "index": 5, "status": 2, "attribute": 8, "value": 256,
+         "nameTableText": "City", "name": "Trunk"},
+        {"block": "STA_NUMBER", "stations": [{"index": 1, "number": 100}, {"index": 2, "number": 201}]},
+        {"block": "ALL_PARK_NUM", "parks": [{"slot": 1, "number": "801"}, {"slot": 2, "number": "802"},
+                                            {"slot": 3, "number": ""}]},
+        {"block": "SMS_MESSAGE", "sender": "201", "text": "Lunch?"},
+        {"block": "STATION_TYPE", "stations": [{"index": 1, "type": 48}, {"index": 2, "type": 49}]}
+    ])");
+    EXPECT_EQ(blocks, expected) << blocks.dump(1);
+}
+
+TEST_F(StatusBlocksTest, DamagedBlocksAreReportedNotRead) {
+    struct Case {
+        const char* what;
+        std::function<void(StatusBlocksTest&)> build;
+        std::string lastBlock;
+        std::string error;
+    };
+    const Case cases[] = {
+        {"unknown name", [](StatusBlocksTest& t) { t.block("STA_FOO", true, 12, {}); }, "?", "unknown block"},
+        {"size past the end",
+         [](StatusBlocksTest& t) {
+             t.block("STA_STATUS", true, 12, {0, 1, 1});
+             t.area.resize(t.area.size() - 1);
+         },
+         "STA_STATUS", "block size 19 out of range"},
+        {"size below the header",
+         [](StatusBlocksTest& t) {
+             t.block("STA_NUMBER", true, 12, {});
+             t.area[t.area.size() - 4] = 3;  // its size field ends the area
+         },
+         "STA_NUMBER", "block size 3 out of range"},
+        {"entries cut", [](StatusBlocksTest& t) { t.block("COL_STATUS", true, 12, {0, 1}); }, "COL_STATUS",
+         "body does not match the layout"},
+        {"name length beyond the body",
+         [](StatusBlocksTest& t) { t.block("STA_INFO", true, 12, {0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 9, 'A'}); },
+         "STA_INFO", "body does not match the layout"},
+        {"record length beyond the body",
+         [](StatusBlocksTest& t) { t.block("SMDR_DATA", true, 14, {1, 0, 0, 0, 50, 0, 0, 0, 'x'}); },
+         "SMDR_DATA", "body does not match the layout"},
+    };
+    for (const Case& c : cases) {
+        area.clear();
+        block("SMS_MESSAGE", true, 12, cat({text(" 202Hi"), {0, 0, 0, 0}}));
+        c.build(*this);
+        const nlohmann::json blocks = decode()["blocks"];
+        ASSERT_EQ(blocks.size(), 2u) << c.what << blocks.dump();
+        EXPECT_EQ(blocks[0]["text"], "Hi") << c.what;
+        EXPECT_EQ(blocks[1]["block"], c.lastBlock) << c.what;
+        EXPECT_EQ(blocks[1]["error"], c.error) << c.what;
+    }
 }
 
 }  // namespace
