@@ -598,7 +598,7 @@ TEST_F(StatusBlocksTest, DamagedBlocksAreReportedNotRead) {
         {"size past the end",
          [](StatusBlocksTest& t) {
              t.block("STA_STATUS", true, 12, {0, 1, 1});
-             t.area.resize(t.area.size() - 1);
+             t.area.pop_back();
          },
          "STA_STATUS", "block size 19 out of range"},
         {"size below the header",
